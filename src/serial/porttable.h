@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace quorlink::serial {
+
+// Resolves a COM port number (1 for COM1) to the device the platform opens.
+// Without an entry, COM n is the platform's default device: /dev/ttyS<n-1> on
+// POSIX systems, "\\.\COM<n>" on Windows.  Entries override the default
+// (on Linux they come from the [Ports] group of the settings file).
+class PortTable
+{
+public:
+    // Sets the device of port `portNumber`; an empty path removes the entry.
+    void setDevice(std::int32_t portNumber, std::string devicePath);
+    void clear();
+    const std::map<std::int32_t, std::string>& entries() const { return m_entries; }
+
+    // The device of the port, or nothing for port numbers below 1, which name
+    // no device on any platform.
+    std::optional<std::string> devicePath(std::int32_t portNumber) const;
+
+    // The platform's own device for port `portNumber` (>= 1), ignoring entries.
+    static std::string defaultDevicePath(std::int32_t portNumber);
+
+private:
+    std::map<std::int32_t, std::string> m_entries;
+};
+
+} // namespace quorlink::serial

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quorlink::serial {
+
+class SerialPortPrivate;
+
+// One open serial device with the fixed line settings the line exchange
+// relies on: 8 data bits, no parity, 1 stop bit, raw bytes both ways (NUL and
+// 0xFF received unchanged), no hardware or software flow control, DTR off and
+// RTS raised only while sending.  At most one device is open per object.
+//
+// The platform part lives in one source file per platform
+// (serialport_unix.cpp, serialport_win.cpp); this interface is the same for
+// both.  Nothing here throws on a serial failure: results are booleans and
+// counts, and errorString() describes the last failure for diagnostics.
+class SerialPort
+{
+public:
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens `device` for exclusive read-write access, applies the line
+    // settings at `baud` and discards input that arrived before.  A device
+    // that is missing, held by another program, or not a serial port fails.
+    // An open port is closed first, so a failed open leaves no port open.
+    bool open(const std::string& device, std::uint32_t baud);
+    void close();
+    bool isOpen() const;
+
+    // Whether the port can still be used for a send: false when closed, or
+    // when the device went away (a pulled USB adapter, a pty whose other end
+    // has closed).
+    bool isUsable();
+
+    // Writes up to `count` bytes within the write time-out of
+    // 100 ms + 5 ms per byte, raising RTS only while the bytes go out.
+    // Returns the number of bytes written; a write cut short by the time-out
+    // is not retried.
+    std::size_t write(const std::uint8_t* data, std::size_t count);
+
+    // Waits at most `timeout` for input (0 ms: do not wait, only take what is
+    // already there) and reads up to `capacity` bytes.  Returns the number of
+    // bytes read, 0 when none arrived in time.  On a closed port or a device
+    // that went away it waits out the time-out without spinning and returns 0.
+    std::size_t read(std::uint8_t* dest, std::size_t capacity, std::chrono::milliseconds timeout);
+
+    // Drops everything received and not yet read.
+    void purgeInput();
+
+    // The line speed last applied, in baud (0 while closed).
+    std::uint32_t baudRate() const;
+
+    // Describes the last failure of open(), in the system's words.
+    std::string errorString() const;
+
+    // The platform handle (file descriptor or HANDLE value); -1 while closed.
+    std::intptr_t nativeHandle() const;
+
+private:
+    std::unique_ptr<SerialPortPrivate> d;
+};
+
+} // namespace quorlink::serial

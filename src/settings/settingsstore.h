@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace quorlink::settings {
+
+// The port settings fields of the main window, with their defaults.
+struct PortSettings
+{
+    std::int32_t TimeOut = 200;     // reply time-out, milliseconds
+    std::int32_t BaudRateIndex = 5; // index into BaudRates (5: 2400 Bd)
+    std::int32_t ComPortIndex = 0;  // COM port number, 1 for COM1; 0 none
+};
+
+// What LoadSettings found.
+struct StoredSettings
+{
+    bool keyExisted = false;         // the store exists at all
+    bool portStored = false;         // "ComPortIndex" is stored: open the port at start
+    PortSettings port;               // stored values; defaults for missing or ill-typed ones
+    std::optional<bool> sendEndFile; // "SendEndFile", only when stored
+    // Linux extras of the settings file, never written by the program:
+    std::map<std::int32_t, std::string> ports; // [Ports] COMn=device
+    std::string codePage;                      // [General] CodePage; empty: the system's
+};
+
+// A value could not be written: "Failed to set data for '<name>'".
+class SettingsError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The per-user settings store.  Every operation opens the store anew, so
+// edits made by another program between two operations are seen, and a store
+// rewrites only the values it names.
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+    virtual StoredSettings LoadSettings() = 0;
+    // Writes "TimeOut", "BaudRateIndex", "ComPortIndex" in this order.
+    // A store that cannot be opened or created is skipped silently; a value
+    // that cannot be written throws SettingsError naming it.
+    virtual void StorePortSettings(const PortSettings& settings) = 0;
+    // Writes "SendEndFile" as 1 or 0, with the same failure rules.
+    virtual void StoreSendEndFile(bool sendEndFile) = 0;
+};
+
+// The store of the current user: the INI file
+// $XDG_CONFIG_HOME/Brindova/Quorlink.ini on Linux, the registry key
+// HKEY_CURRENT_USER\Software\Brindova\Quorlink on Windows.
+std::unique_ptr<SettingsStore> createUserSettingsStore();
+
+} // namespace quorlink::settings
