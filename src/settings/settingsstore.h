@@ -46,7 +46,8 @@ public:
     virtual StoredSettings LoadSettings() = 0;
     // Writes "TimeOut", "BaudRateIndex", "ComPortIndex" in this order.
     // A store that cannot be opened or created is skipped silently; a value
-    // that cannot be written throws SettingsError naming it.
+    // that cannot be written throws SettingsError naming it.  (The INI file
+    // cannot tell the two apart and throws for both.)
     virtual void StorePortSettings(const PortSettings& settings) = 0;
     // Writes "SendEndFile" as 1 or 0, with the same failure rules.
     virtual void StoreSendEndFile(bool sendEndFile) = 0;

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "settings/settingsstore.h"
+
+#include <QString>
+
+namespace quorlink::settings {
+
+// The settings store in one INI file, for systems without a registry.
+//
+// [General]
+// TimeOut=500           ; reply time-out, milliseconds
+// BaudRateIndex=9       ; index into BaudRates (9: 9600 Bd)
+// ComPortIndex=3        ; COM port number, 1 for COM1
+// SendEndFile=1         ; 1: send the end-of-file bytes after a run, 0: not
+// CodePage=windows-1250 ; read only: the code page of the wire and the files
+// [Ports]
+// COM3=/dev/ttyUSB0     ; read only: the device of a COM port number
+//
+// Each operation opens the file anew through QSettings, which locks it while
+// writing and replaces it atomically, so two programs storing at the same time
+// leave a valid file, and a store keeps every entry it does not write
+// (CodePage, [Ports], anything unknown).
+//
+// Loading never fails: a missing file, a missing value or a value that is not
+// a plain decimal 32-bit integer gives that value's default, and a damaged
+// file is read as far as it can be.  The store "exists" (keyExisted) when the
+// file holds at least one of the four values; a file holding only [Ports] or
+// CodePage counts as a first start.  The port is stored (portStored) only when
+// ComPortIndex holds an integer.
+//
+// [Ports] keys are "COM" in any letter case and the port number, plain decimal
+// from 1 ("COM3", "com12"); other keys and empty devices are ignored, and
+// "COM3" wins over "com3".  A device path holding a comma must be quoted.
+//
+// Storing throws SettingsError "Failed to set data for '<name>'" when the file
+// cannot be written (its folder cannot be created, the file or folder is not
+// writable, the disk is full), naming the first value of that operation that
+// did not reach the file.  Unlike the registry, a store whose folder cannot
+// be created is reported too: it is as unwritable as a full disk.
+class IniSettingsStore final : public SettingsStore
+{
+public:
+    explicit IniSettingsStore(QString filePath);
+
+    // $XDG_CONFIG_HOME/Brindova/Quorlink.ini, ~/.config/Brindova/Quorlink.ini
+    // when the variable is unset.
+    static QString userFilePath();
+
+    const QString& filePath() const { return m_filePath; }
+
+    StoredSettings LoadSettings() override;
+    void StorePortSettings(const PortSettings& settings) override;
+    void StoreSendEndFile(bool sendEndFile) override;
+
+private:
+    QString m_filePath;
+};
+
+} // namespace quorlink::settings

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "settings/settingsstore.h"
+
+#include <string>
+
+namespace quorlink::settings {
+
+// The settings store in the registry of the current user, as REG_DWORD values
+// "TimeOut", "BaudRateIndex", "ComPortIndex" and "SendEndFile" (0 or 1) under
+// HKEY_CURRENT_USER\<subKey>.
+//
+// Loading opens the key read-only and never creates it; a key that cannot be
+// opened means a first start (defaults, no port).  A missing value, or one
+// that is not a REG_DWORD, takes its default; the port is stored only when
+// "ComPortIndex" is a REG_DWORD.  The registry has no [Ports] or CodePage:
+// COMn is "\\.\COMn" and the code page is the system's ANSI code page.
+//
+// Storing opens the key with full access, creating the missing levels.  A key
+// that cannot be opened or created is skipped silently; a value that cannot be
+// written throws SettingsError "Failed to set data for '<name>'".
+class RegistrySettingsStore final : public SettingsStore
+{
+public:
+    explicit RegistrySettingsStore(std::wstring subKey = L"Software\\Brindova\\Quorlink");
+
+    StoredSettings LoadSettings() override;
+    void StorePortSettings(const PortSettings& settings) override;
+    void StoreSendEndFile(bool sendEndFile) override;
+
+private:
+    std::wstring m_subKey;
+};
+
+} // namespace quorlink::settings
