@@ -1,1 +1,90 @@
-// placeholder
+#include "seriallink.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+namespace quorlink::serial {
+
+using Clock = std::chrono::steady_clock;
+
+SerialLink::SerialLink(PortStateView& view) : m_view(view) {}
+
+bool SerialLink::OpenPort(std::int32_t portNumber, std::uint32_t baud)
+{
+    ClosePort();
+    // Bytes held from the previous port belong to it, like its input buffer.
+    m_framer.clear();
+    const std::optional<std::string> device = m_portTable.devicePath(portNumber);
+    if (!device || baud == 0 || !m_port.open(*device, baud)) {
+        m_port.close();
+        m_view.showOpenFailure();
+        return false;
+    }
+    return true;
+}
+
+void SerialLink::ShowPortState(bool opened, std::int32_t portNumber)
+{
+    if (!opened) {
+        // "Port uzavřen" always means no port is open.
+        ClosePort();
+        m_view.showPortState(u"Port uzavřen", false);
+        return;
+    }
+    std::u16string text = u"Port COM";
+    for (const char c : std::to_string(portNumber))
+        text += static_cast<char16_t>(c);
+    text += u" otevřen";
+    m_view.showPortState(text, true);
+}
+
+void SerialLink::ClosePort()
+{
+    m_port.close();
+}
+
+bool SerialLink::SendBytes(const std::uint8_t* data, std::size_t count)
+{
+    if (!m_port.isUsable())
+        return false;
+    m_port.write(data, std::min(count, MaxRequestBytes));
+    return true;
+}
+
+std::size_t SerialLink::ReadReply(std::string& reply, std::int32_t timeoutMs)
+{
+    reply.clear();
+    if (timeoutMs <= 0)
+        return 0;
+    // A reply that arrived with the previous one is answered at once.
+    if (auto held = m_framer.takeReply()) {
+        reply = std::move(*held);
+        return reply.size();
+    }
+
+    const std::chrono::milliseconds silence{timeoutMs};
+    auto deadline = Clock::now() + silence;
+    std::array<std::uint8_t, 4096> chunk;
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            break;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        const std::size_t n = m_port.read(chunk.data(), chunk.size(), left);
+        if (n == 0)
+            continue;
+        // Every received byte restarts the silence window.
+        deadline = Clock::now() + silence;
+        m_framer.append(chunk.data(), n);
+        if (auto complete = m_framer.takeReply()) {
+            reply = std::move(*complete);
+            return reply.size();
+        }
+    }
+    // Given up: what arrived of an unfinished reply is not a reply.
+    m_framer.clear();
+    return 0;
+}
+
+} // namespace quorlink::serial

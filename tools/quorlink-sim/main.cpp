@@ -1,1 +1,405 @@
-int main() { return 0; }
+// quorlink-sim: a serial device simulated on a pseudo-terminal.
+//
+// Opens a pty, prints the path of its slave end (the "serial port" a program
+// opens) and answers every line it receives, ended by CR LF, as the options
+// say.  Single-threaded; reads and writes in large chunks and answers at
+// once unless a delay is asked for, so it keeps up with tens of thousands
+// of lines per second.
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <string_view>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr const char* Usage =
+    "Usage: quorlink-sim [OPTION]...\n"
+    "Simulate a serial device on a pseudo-terminal.  Prints the path of the\n"
+    "device, then answers every line received (ended by CR LF) with one reply\n"
+    "line (ended by CR LF) until interrupted.\n"
+    "\n"
+    "  --reply TEXT    answer every line with TEXT (default: OK)\n"
+    "  --echo          answer every line with the line itself\n"
+    "  --table FILE    answer from FILE, lines of the form request<TAB>reply;\n"
+    "                  requests not in the table get no answer, or --default\n"
+    "  --default TEXT  answer for requests that are not in the table\n"
+    "  --silent        never answer\n"
+    "  --delay MS      wait MS milliseconds before each answer\n"
+    "  --link PATH     also make PATH a symbolic link to the device\n"
+    "  --log FILE      write every line received to FILE\n"
+    "  --help          show this text\n";
+
+enum class Mode { Reply, Echo, Table, Silent };
+
+struct Options
+{
+    Mode mode = Mode::Reply;
+    std::string reply = "OK";
+    std::string tableFile;
+    std::optional<std::string> tableDefault;
+    std::chrono::milliseconds delay{0};
+    std::string linkPath;
+    std::string logFile;
+};
+
+[[noreturn]] void usageError(const std::string& message)
+{
+    std::cerr << "quorlink-sim: " << message << "\n" << Usage;
+    std::exit(2);
+}
+
+Options parseOptions(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usageError(std::string(arg) + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help") {
+            std::cout << Usage;
+            std::exit(0);
+        } else if (arg == "--reply") {
+            options.mode = Mode::Reply;
+            options.reply = value();
+        } else if (arg == "--echo") {
+            options.mode = Mode::Echo;
+        } else if (arg == "--table") {
+            options.mode = Mode::Table;
+            options.tableFile = value();
+        } else if (arg == "--default") {
+            options.tableDefault = value();
+        } else if (arg == "--silent") {
+            options.mode = Mode::Silent;
+        } else if (arg == "--delay") {
+            const std::string text = value();
+            char* end = nullptr;
+            const long ms = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || ms < 0 || ms > 3'600'000)
+                usageError("--delay needs a number of milliseconds (0 to 3600000)");
+            options.delay = std::chrono::milliseconds(ms);
+        } else if (arg == "--link") {
+            options.linkPath = value();
+        } else if (arg == "--log") {
+            options.logFile = value();
+        } else {
+            usageError("unknown option " + std::string(arg));
+        }
+    }
+    return options;
+}
+
+// request<TAB>reply per line; CR LF or LF line ends; lines without a TAB are
+// not entries.  The first entry for a request counts.
+bool loadTable(const std::string& path, std::unordered_map<std::string, std::string>& table)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            continue;
+        table.emplace(line.substr(0, tab), line.substr(tab + 1));
+    }
+    return true;
+}
+
+class Device
+{
+public:
+    Device(const Options& options, std::unordered_map<std::string, std::string> table,
+           std::FILE* log)
+        : m_options(options), m_table(std::move(table)), m_log(log)
+    {}
+
+    // Splits received bytes into lines and queues their answers.
+    void receive(const char* data, std::size_t size)
+    {
+        const auto now = Clock::now();
+        std::size_t start = 0;
+        std::size_t scan = 0;
+        // A CR at the end of the previous chunk may pair with an LF here.
+        if (!m_partial.empty() && m_partial.back() == '\r' && size > 0 && data[0] == '\n') {
+            m_partial.pop_back();
+            lineReceived(m_partial, now);
+            m_partial.clear();
+            start = scan = 1;
+        }
+        while (scan < size) {
+            const void* hit = std::memchr(data + scan, '\n', size - scan);
+            if (!hit)
+                break;
+            const std::size_t lf = static_cast<const char*>(hit) - data;
+            scan = lf + 1;
+            if (lf == 0 || data[lf - 1] != '\r' || lf - 1 < start)
+                continue;
+            if (m_partial.empty()) {
+                lineReceived(std::string_view(data + start, lf - 1 - start), now);
+            } else {
+                m_partial.append(data + start, lf - 1 - start);
+                lineReceived(m_partial, now);
+                m_partial.clear();
+            }
+            start = lf + 1;
+        }
+        m_partial.append(data + start, size - start);
+    }
+
+    // Moves answers whose delay has passed to the output; returns when the
+    // next one is due.
+    std::optional<Clock::time_point> releaseDue(Clock::time_point now)
+    {
+        while (!m_delayed.empty() && m_delayed.front().first <= now) {
+            m_output += m_delayed.front().second;
+            m_delayed.pop_front();
+        }
+        if (m_delayed.empty())
+            return std::nullopt;
+        return m_delayed.front().first;
+    }
+
+    // Writes as much output as the pty takes; false when the pty is gone.
+    bool flushOutput(int master)
+    {
+        while (m_outputStart < m_output.size()) {
+            const ssize_t n =
+                ::write(master, m_output.data() + m_outputStart, m_output.size() - m_outputStart);
+            if (n > 0) {
+                m_outputStart += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                if (n < 0 && errno != EAGAIN)
+                    return false;
+                break;
+            }
+        }
+        if (m_outputStart == m_output.size()) {
+            m_output.clear();
+            m_outputStart = 0;
+        } else if (m_outputStart > (1u << 20)) {
+            m_output.erase(0, m_outputStart);
+            m_outputStart = 0;
+        }
+        return true;
+    }
+
+    std::size_t outputPending() const { return m_output.size() - m_outputStart; }
+    bool logDirty() const { return m_logDirty; }
+    void flushLog()
+    {
+        if (m_log)
+            std::fflush(m_log);
+        m_logDirty = false;
+    }
+
+private:
+    void lineReceived(std::string_view line, Clock::time_point now)
+    {
+        if (m_log) {
+            std::fwrite(line.data(), 1, line.size(), m_log);
+            std::fputc('\n', m_log);
+            m_logDirty = true;
+        }
+        const std::string* answer = nullptr;
+        std::string echoed;
+        switch (m_options.mode) {
+        case Mode::Reply:
+            answer = &m_options.reply;
+            break;
+        case Mode::Echo:
+            echoed.assign(line);
+            answer = &echoed;
+            break;
+        case Mode::Table:
+            if (const auto it = m_table.find(std::string(line)); it != m_table.end())
+                answer = &it->second;
+            else if (m_options.tableDefault)
+                answer = &*m_options.tableDefault;
+            break;
+        case Mode::Silent:
+            break;
+        }
+        if (!answer)
+            return;
+        if (m_options.delay.count() == 0) {
+            m_output += *answer;
+            m_output += "\r\n";
+        } else {
+            m_delayed.emplace_back(now + m_options.delay, *answer + "\r\n");
+        }
+    }
+
+    const Options& m_options;
+    std::unordered_map<std::string, std::string> m_table;
+    std::FILE* m_log;
+    bool m_logDirty = false;
+    std::string m_partial; // the start of a line not yet ended
+    std::string m_output;
+    std::size_t m_outputStart = 0;
+    std::deque<std::pair<Clock::time_point, std::string>> m_delayed;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parseOptions(argc, argv);
+
+    std::unordered_map<std::string, std::string> table;
+    if (options.mode == Mode::Table && !loadTable(options.tableFile, table)) {
+        std::cerr << "quorlink-sim: cannot read " << options.tableFile << ": "
+                  << std::strerror(errno) << "\n";
+        return 1;
+    }
+
+    std::FILE* log = nullptr;
+    if (!options.logFile.empty()) {
+        log = std::fopen(options.logFile.c_str(), "wb");
+        if (!log) {
+            std::cerr << "quorlink-sim: cannot write " << options.logFile << ": "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
+        std::setvbuf(log, nullptr, _IOFBF, 1 << 16);
+    }
+
+    // SIGINT and SIGTERM end the loop through a signalfd, so they are never
+    // handled in the middle of a write.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+    termios raw{};
+    cfmakeraw(&raw);
+    cfsetspeed(&raw, B9600);
+    int master = -1;
+    int slave = -1;
+    if (signals < 0 || ::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
+        std::cerr << "quorlink-sim: cannot open a pseudo-terminal: " << std::strerror(errno)
+                  << "\n";
+        return 1;
+    }
+    // The own slave descriptor keeps the pty alive while the program under
+    // test closes and reopens the port.
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    char slaveName[128];
+    if (::ptsname_r(master, slaveName, sizeof slaveName) != 0) {
+        std::cerr << "quorlink-sim: no name for the pseudo-terminal\n";
+        return 1;
+    }
+
+    if (!options.linkPath.empty()) {
+        struct stat st
+        {};
+        if (::lstat(options.linkPath.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                std::cerr << "quorlink-sim: " << options.linkPath
+                          << " exists and is not a symbolic link\n";
+                return 1;
+            }
+            ::unlink(options.linkPath.c_str());
+        }
+        if (::symlink(slaveName, options.linkPath.c_str()) != 0) {
+            std::cerr << "quorlink-sim: cannot create " << options.linkPath << ": "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
+    }
+
+    std::cout << slaveName << std::endl;
+
+    Device device(options, std::move(table), log);
+    std::vector<char> buffer(1 << 16);
+    // Output waiting beyond this stops reading until the other end catches up.
+    constexpr std::size_t MaxBacklog = 4u << 20;
+    constexpr auto LogIdleFlush = 200ms;
+    int status = 0;
+    for (;;) {
+        const auto now = Clock::now();
+        const std::optional<Clock::time_point> nextDue = device.releaseDue(now);
+        if (!device.flushOutput(master)) {
+            std::cerr << "quorlink-sim: writing to the pseudo-terminal failed: "
+                      << std::strerror(errno) << "\n";
+            status = 1;
+            break;
+        }
+
+        int timeoutMs = -1;
+        if (nextDue) {
+            timeoutMs = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(*nextDue - now).count());
+        }
+        if (device.logDirty() && (timeoutMs < 0 || timeoutMs > LogIdleFlush.count()))
+            timeoutMs = static_cast<int>(LogIdleFlush.count());
+
+        short masterEvents = 0;
+        if (device.outputPending() < MaxBacklog)
+            masterEvents |= POLLIN;
+        if (device.outputPending() > 0)
+            masterEvents |= POLLOUT;
+        pollfd fds[2] = {{master, masterEvents, 0}, {signals, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeoutMs);
+        if (ready < 0 && errno != EINTR) {
+            status = 1;
+            break;
+        }
+        if (ready == 0 && device.logDirty())
+            device.flushLog(); // quiet for a while: make the log readable
+        if (fds[1].revents & POLLIN)
+            break;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            const ssize_t n = ::read(master, buffer.data(), buffer.size());
+            if (n > 0)
+                device.receive(buffer.data(), static_cast<std::size_t>(n));
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                ::poll(nullptr, 0, 10); // cannot happen while our slave is open
+        }
+    }
+
+    device.flushLog();
+    if (log)
+        std::fclose(log);
+    if (!options.linkPath.empty()) {
+        char target[sizeof slaveName] = {};
+        const ssize_t n = ::readlink(options.linkPath.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == slaveName)
+            ::unlink(options.linkPath.c_str());
+    }
+    ::close(slave);
+    ::close(master);
+    ::close(signals);
+    return status;
+}

@@ -1,0 +1,109 @@
+// What SendBytes puts on the line, and when it refuses.
+
+#include "linkfixture.h"
+
+#include <pty.h>
+#include <unistd.h>
+
+namespace quorlink::serial::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SendBytesRequests : public LinkTest
+{
+protected:
+    void SetUp() override
+    {
+        device.silent();
+        openPort();
+    }
+};
+
+TEST_F(SendBytesRequests, shouldSendRequestByteExact)
+{
+    std::string request("MEAS:VOLT?\r\n", 12);
+    request += std::string("\0\xff\x9a\r\x11\x13\n", 7); // raw bytes, no translation
+    ASSERT_TRUE(send(request));
+    ASSERT_TRUE(device.waitForBytes(request.size(), 1s));
+    std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(device.received(), request);
+}
+
+TEST_F(SendBytesRequests, shouldCutLongRequestToFirst1024Bytes)
+{
+    std::string request;
+    for (int i = 0; i < 1030; ++i)
+        request += static_cast<char>('a' + i % 26);
+    ASSERT_TRUE(send(request));
+    ASSERT_TRUE(device.waitForBytes(1024, 1s));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(device.received(), request.substr(0, 1024));
+}
+
+TEST_F(SendBytesRequests, shouldAcceptEmptyRequestAndSendNothing)
+{
+    EXPECT_TRUE(link.SendBytes(nullptr, 0));
+    EXPECT_TRUE(send(""));
+    ASSERT_TRUE(send("Z"));
+    ASSERT_TRUE(device.waitForBytes(1, 1s));
+    EXPECT_EQ(device.received(), "Z");
+}
+
+TEST_F(SendBytesRequests, shouldRefuseWithoutOpenPort)
+{
+    link.ClosePort();
+    EXPECT_FALSE(send("X\r\n"));
+    EXPECT_FALSE(device.waitForBytes(1, 50ms));
+}
+
+TEST_F(SendBytesRequests, shouldRefuseAtOnceWhenDeviceHasGone)
+{
+    device.closeMaster();
+    const auto start = Clock::now();
+    EXPECT_FALSE(send("X\r\n"));
+    EXPECT_FALSE(link.hCom().isUsable());
+    EXPECT_LT(Clock::now() - start, 50ms);
+    EXPECT_TRUE(link.isOpen()); // still held until the next OpenPort
+}
+
+TEST_F(SendBytesRequests, shouldWaitOutReplyTimeoutQuietlyWhenDeviceHasGone)
+{
+    device.closeMaster();
+    std::string reply;
+    const auto start = Clock::now();
+    EXPECT_EQ(link.ReadReply(reply, 80), 0u);
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 80ms);
+    EXPECT_LT(waited, 200ms);
+}
+
+TEST(SerialPortWrite, shouldStopWriteAtWriteTimeoutWhenOutputCannotLeave)
+{
+    // A pty whose master nobody reads: once its buffers are full, a write
+    // of 10 bytes ends after 100 ms + 5 ms per byte with what fitted.
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    char name[128];
+    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    SerialPort port;
+    ASSERT_TRUE(port.open(name, 115200)) << port.errorString();
+    const std::uint8_t chunk[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    Clock::duration cutShort{};
+    std::size_t written = 10;
+    for (int i = 0; i < 100000 && written == 10; ++i) {
+        const auto start = Clock::now();
+        written = port.write(chunk, sizeof chunk);
+        cutShort = Clock::now() - start;
+    }
+    EXPECT_LT(written, 10u);
+    EXPECT_GE(cutShort, 150ms);
+    EXPECT_LT(cutShort, 400ms);
+    port.close();
+    ::close(slave);
+    ::close(master);
+}
+
+} // namespace
+} // namespace quorlink::serial::testing
