@@ -1,1 +1,165 @@
-// placeholder
+#include "pane.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace quorlink::transfer {
+
+namespace {
+
+constexpr char16_t CR = u'\r';
+constexpr char16_t LF = u'\n';
+
+bool isBreakUnit(char16_t c)
+{
+    return c == CR || c == LF;
+}
+
+bool isHighSurrogate(char16_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+// Offset just past the line break that starts at `pos` (CR LF, lone CR or
+// lone LF).  `pos` must point at CR or LF.
+std::size_t skipBreak(std::u16string_view text, std::size_t pos)
+{
+    if (text[pos] == CR && pos + 1 < text.size() && text[pos + 1] == LF)
+        return pos + 2;
+    return pos + 1;
+}
+
+// The line that starts at `start`, cut to Pane::MaxLineChars units.  Only the
+// units that are returned (and one more) are looked at, so a very long line
+// costs no more than a short one.
+std::u16string lineFrom(std::u16string_view text, std::size_t start)
+{
+    const std::size_t limit = std::min(text.size(), start + Pane::MaxLineChars);
+    std::size_t end = start;
+    while (end < limit && !isBreakUnit(text[end]))
+        ++end;
+    // A cut that would keep the first half of a surrogate pair keeps neither
+    // half: a lone half is no character and would go out as "?".
+    if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]))
+        --end;
+    return std::u16string(text.substr(start, end - start));
+}
+
+bool endsWithBreak(std::u16string_view text)
+{
+    return !text.empty() && isBreakUnit(text.back());
+}
+
+void collectLineStarts(std::u16string_view text, std::vector<std::size_t>& starts)
+{
+    starts.clear();
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        starts.push_back(pos);
+        while (pos < text.size() && !isBreakUnit(text[pos]))
+            ++pos;
+        if (pos < text.size())
+            pos = skipBreak(text, pos);
+    }
+}
+
+int clampCount(std::size_t count)
+{
+    return static_cast<int>(
+        std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
+}
+
+} // namespace
+
+namespace panetext {
+
+int lineCount(std::u16string_view text)
+{
+    std::size_t count = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        ++count;
+        while (pos < text.size() && !isBreakUnit(text[pos]))
+            ++pos;
+        if (pos < text.size())
+            pos = skipBreak(text, pos);
+    }
+    return clampCount(count);
+}
+
+std::u16string line(std::u16string_view text, int index)
+{
+    if (index < 0)
+        return {};
+    std::size_t pos = 0;
+    for (int i = 0; i < index; ++i) {
+        while (pos < text.size() && !isBreakUnit(text[pos]))
+            ++pos;
+        if (pos == text.size())
+            return {};
+        pos = skipBreak(text, pos);
+    }
+    if (pos == text.size())
+        return {};
+    return lineFrom(text, pos);
+}
+
+void appendLine(std::u16string& text, std::u16string_view line)
+{
+    if (text.empty() || endsWithBreak(text)) {
+        text.append(line);
+        text.append(u"\r\n");
+        return;
+    }
+    // The last line is unfinished: end it first.  The appended line then
+    // stays unfinished itself, unless it is empty, which would otherwise not
+    // show as a line at all.
+    text.append(u"\r\n");
+    text.append(line);
+    if (line.empty())
+        text.append(u"\r\n");
+}
+
+} // namespace panetext
+
+const std::vector<std::size_t>& MemoryPane::lineStarts() const
+{
+    if (!m_indexed) {
+        collectLineStarts(m_text, m_lineStarts);
+        m_indexed = true;
+    }
+    return m_lineStarts;
+}
+
+int MemoryPane::lineCount() const
+{
+    return clampCount(lineStarts().size());
+}
+
+std::u16string MemoryPane::line(int index) const
+{
+    const std::vector<std::size_t>& starts = lineStarts();
+    if (index < 0 || static_cast<std::size_t>(index) >= starts.size())
+        return {};
+    return lineFrom(m_text, starts[static_cast<std::size_t>(index)]);
+}
+
+void MemoryPane::appendLine(std::u16string_view line)
+{
+    panetext::appendLine(m_text, line);
+    m_indexed = false;
+}
+
+void MemoryPane::clear()
+{
+    m_text.clear();
+    m_indexed = false;
+}
+
+void MemoryPane::setText(std::u16string_view text)
+{
+    m_text = text;
+    m_indexed = false;
+}
+
+} // namespace quorlink::transfer

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlink::transfer {
 
@@ -16,6 +17,8 @@ namespace quorlink::transfer {
 //   and CR LF; to a pane whose last line is unfinished it adds CR LF and then
 //   the line with no CR LF after it, except that an empty line added this way
 //   is followed by one more CR LF.
+// A line break is CR LF, which is what appending writes; a lone LF or a lone
+// CR (typed, pasted or received) also ends a line, as in a text editor.
 class Pane
 {
 public:
@@ -38,21 +41,31 @@ void appendLine(std::u16string& text, std::u16string_view line);
 } // namespace panetext
 
 // A pane held in memory.
+//
+// It keeps the offsets of its line starts once they were asked for, so that
+// reading line after line (as a run does) costs the length of each line, not
+// the length of the text before it.  Any change of the text drops them.  Like
+// every pane it is used from one thread.
 class MemoryPane : public Pane
 {
 public:
     MemoryPane() = default;
     explicit MemoryPane(std::u16string_view text) : m_text(text) {}
 
-    int lineCount() const override { return panetext::lineCount(m_text); }
-    std::u16string line(int index) const override { return panetext::line(m_text, index); }
-    void appendLine(std::u16string_view line) override { panetext::appendLine(m_text, line); }
-    void clear() override { m_text.clear(); }
+    int lineCount() const override;
+    std::u16string line(int index) const override;
+    void appendLine(std::u16string_view line) override;
+    void clear() override;
     std::u16string text() const override { return m_text; }
-    void setText(std::u16string_view text) override { m_text = text; }
+    void setText(std::u16string_view text) override;
 
 private:
+    const std::vector<std::size_t>& lineStarts() const;
+
     std::u16string m_text;
+    // Offset of each line's first unit in m_text; valid while m_indexed.
+    mutable std::vector<std::size_t> m_lineStarts;
+    mutable bool m_indexed = false;
 };
 
 } // namespace quorlink::transfer

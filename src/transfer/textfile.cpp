@@ -1,0 +1,372 @@
+#include "textfile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quorlink::transfer {
+
+namespace {
+
+// The platform's file calls, reduced to what the two files need.
+#ifdef _WIN32
+int openForReading(const std::filesystem::path& path)
+{
+    int fd = -1;
+    // Others may read the file while it is loaded, not write it.
+    if (_wsopen_s(&fd, path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, 0) != 0)
+        return -1;
+    return fd;
+}
+int createExclusive(const std::filesystem::path& path)
+{
+    int fd = -1;
+    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT | _O_EXCL, _SH_DENYRW,
+                  _S_IREAD | _S_IWRITE) != 0)
+        return -1;
+    return fd;
+}
+long long readSome(int fd, char* buffer, std::size_t size)
+{
+    return _read(fd, buffer, static_cast<unsigned>(size));
+}
+long long writeSome(int fd, const char* data, std::size_t size)
+{
+    return _write(fd, data, static_cast<unsigned>(size));
+}
+bool isDirectory(int fd)
+{
+    struct _stat64 st;
+    return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+bool flushToDisk(int fd)
+{
+    return _commit(fd) == 0;
+}
+int closeFile(int fd)
+{
+    return _close(fd);
+}
+int processId()
+{
+    return _getpid();
+}
+void copyMode(const std::filesystem::path&, int) {}
+#else
+int openForReading(const std::filesystem::path& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+int createExclusive(const std::filesystem::path& path)
+{
+    // 0666 less the umask, as a file created in place would get.
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+long long readSome(int fd, char* buffer, std::size_t size)
+{
+    long long n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+long long writeSome(int fd, const char* data, std::size_t size)
+{
+    long long n;
+    do {
+        n = ::write(fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+bool isDirectory(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+bool flushToDisk(int fd)
+{
+    return ::fsync(fd) == 0;
+}
+int closeFile(int fd)
+{
+    return ::close(fd);
+}
+int processId()
+{
+    return static_cast<int>(::getpid());
+}
+// A replaced file keeps its permission bits.
+void copyMode(const std::filesystem::path& from, int toFd)
+{
+    struct stat st;
+    if (::stat(from.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(toFd, st.st_mode & 07777);
+}
+#endif
+
+std::string systemErrorText(int error)
+{
+    return std::error_code(error, std::generic_category()).message();
+}
+
+[[noreturn]] void throwFileError(const char* what, const std::filesystem::path& path,
+                                 const std::string& description)
+{
+    throw std::runtime_error(std::string(what) + " \"" + displayPath(path) + "\". " + description);
+}
+
+[[noreturn]] void throwFileError(const char* what, const std::filesystem::path& path, int error)
+{
+    throwFileError(what, path, systemErrorText(error));
+}
+
+[[noreturn]] void throwCapacity()
+{
+    throw std::runtime_error("Text exceeds memo capacity");
+}
+
+enum class Encoding { CodePage, Utf8, Utf16Le, Utf16Be };
+
+struct Decoded
+{
+    std::optional<std::u16string> text; // nothing: above the limit
+    bool endedByNul = false;
+};
+
+// The length of `units` once every line end is CR LF.
+std::size_t normalisedLength(std::u16string_view units)
+{
+    std::size_t length = units.size();
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        // A lone CR or a lone LF grows by one unit; CR LF stays as it is.
+        const bool loneCr = units[i] == u'\r' && (i + 1 == units.size() || units[i + 1] != u'\n');
+        const bool loneLf = units[i] == u'\n' && (i == 0 || units[i - 1] != u'\r');
+        if (loneCr || loneLf)
+            ++length;
+    }
+    return length;
+}
+
+// `units` with every line end turned into CR LF, or nothing when that text
+// would exceed `limit` units.
+std::optional<std::u16string> normalised(std::u16string_view units, std::size_t limit)
+{
+    const std::size_t length = normalisedLength(units);
+    if (length > limit)
+        return std::nullopt;
+    std::u16string out(length, u'\0');
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t c = units[i];
+        if (c == u'\r' || c == u'\n') {
+            out[o++] = u'\r';
+            out[o++] = u'\n';
+            if (c == u'\r' && i + 1 < units.size() && units[i + 1] == u'\n')
+                ++i;
+        } else {
+            out[o++] = c;
+        }
+    }
+    return out;
+}
+
+Decoded decode(std::string_view bytes, const CodePage& codePage, std::size_t limit)
+{
+    Encoding encoding = Encoding::CodePage;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        encoding = Encoding::Utf8;
+        bytes.remove_prefix(3);
+    } else if (bytes.substr(0, 2) == "\xFF\xFE") {
+        encoding = Encoding::Utf16Le;
+        bytes.remove_prefix(2);
+    } else if (bytes.substr(0, 2) == "\xFE\xFF") {
+        encoding = Encoding::Utf16Be;
+        bytes.remove_prefix(2);
+    }
+
+    Decoded result;
+    std::u16string units;
+    if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) {
+        const bool little = encoding == Encoding::Utf16Le;
+        units.resize(bytes.size() / 2);
+        std::size_t count = 0;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const auto lo = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+            const auto hi = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+            const auto unit = static_cast<char16_t>(lo | (hi << 8));
+            if (unit == 0) {
+                result.endedByNul = true;
+                break;
+            }
+            units[count++] = unit;
+        }
+        units.resize(count);
+        // A last odd byte is not a character.
+        if (!result.endedByNul && bytes.size() % 2 != 0)
+            units += u'\uFFFD';
+    } else {
+        // In UTF-8 and in every 8-bit or multi-byte code page a 0 byte is NUL
+        // and never part of another character.
+        const auto nul = bytes.find('\0');
+        if (nul != std::string_view::npos) {
+            bytes = bytes.substr(0, nul);
+            result.endedByNul = true;
+        }
+        if (encoding == Encoding::Utf8) {
+            static const std::optional<CodePage> utf8 = CodePage::named("UTF-8");
+            units = utf8 ? utf8->toUnicode(bytes) : codePage.toUnicode(bytes);
+        } else {
+            units = codePage.toUnicode(bytes);
+        }
+    }
+    result.text = normalised(units, limit);
+    return result;
+}
+
+} // namespace
+
+std::string displayPath(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(path, ec);
+    if (ec)
+        full = path;
+    const std::u8string u8 = full.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage)
+{
+    return *decode(bytes, codePage, std::u16string::npos).text;
+}
+
+std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage)
+{
+    const int fd = openForReading(path);
+    if (fd < 0)
+        throwFileError("Cannot open file", path, errno);
+    if (isDirectory(fd)) {
+        closeFile(fd);
+        throwFileError("Cannot open file", path, EISDIR);
+    }
+
+    // No encoding takes more than 4 bytes for one UTF-16 unit, so a text
+    // that still has no NUL after this many bytes (beyond a mark) cannot fit
+    // in a pane, and the rest of the file need not be read.
+    const std::size_t readLimit = 4 * MaxSourceChars + 3;
+    std::string bytes;
+    bool truncated = false;
+    char buffer[1 << 16];
+    for (;;) {
+        const long long n = readSome(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            const int error = errno;
+            closeFile(fd);
+            throwFileError("Cannot open file", path, error);
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > readLimit) {
+            truncated = true;
+            break;
+        }
+    }
+    closeFile(fd);
+
+    Decoded decoded = decode(bytes, codePage, MaxSourceChars);
+    if (!decoded.text || (truncated && !decoded.endedByNul))
+        throwCapacity();
+    return std::move(*decoded.text);
+}
+
+std::string encodeResultText(std::u16string_view text, const CodePage& codePage)
+{
+    std::string bytes = codePage.isUtf8() ? std::string("\xEF\xBB\xBF") : std::string();
+    bytes += codePage.fromUnicode(text);
+    return bytes;
+}
+
+void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
+                    const CodePage& codePage)
+{
+    const std::string bytes = encodeResultText(text, codePage);
+
+    // The temporary file sits beside the target so that the rename stays on
+    // one file system and replaces the target in one step.
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::filesystem::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        // Built from the native name, so that any file name the system
+        // allows gives a valid temporary name.
+        std::filesystem::path name(".");
+        name += path.filename().native();
+        name += ".~" + std::to_string(processId()) + "-" + std::to_string(counter++) + ".tmp";
+        temporary = folder / name;
+        fd = createExclusive(temporary);
+        if (fd < 0 && errno != EEXIST)
+            throwFileError("Cannot create file", path, errno);
+    }
+    if (fd < 0)
+        throwFileError("Cannot create file", path, EEXIST);
+    copyMode(path, fd);
+
+    auto fail = [&](bool closed) {
+        if (!closed)
+            closeFile(fd);
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw std::runtime_error("Stream write error");
+    };
+
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const long long n = writeSome(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0)
+            fail(false);
+        written += static_cast<std::size_t>(n);
+    }
+    if (!flushToDisk(fd))
+        fail(false);
+    if (closeFile(fd) != 0)
+        fail(true);
+
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throwFileError("Cannot create file", path, ec.message());
+    }
+#ifndef _WIN32
+    // Make the rename itself durable; a failure here no longer loses data.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+#endif
+}
+
+} // namespace quorlink::transfer

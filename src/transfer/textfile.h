@@ -1,0 +1,57 @@
+#pragma once
+
+#include "codepage.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quorlink::transfer {
+
+// The source file and the result file: the text behind "Otevřít zdroj" and
+// "Uložit výsledek", without any window.  The command-line program writes its
+// result with the same saveResultFile.
+//
+// Every failure throws std::runtime_error with the text the operator sees:
+//   Cannot open file "<full path>". <system description>
+//   Cannot create file "<full path>". <system description>
+//   Stream write error
+//   Text exceeds memo capacity
+
+// Largest source text a pane takes, in UTF-16 code units counted with CR LF
+// line ends (64 Mi units, 128 MiB of pane memory).  Larger files are refused
+// with "Text exceeds memo capacity" before the pane is touched.
+inline constexpr std::size_t MaxSourceChars = std::size_t{64} * 1024 * 1024;
+
+// Decodes the bytes of a source file.  A leading byte-order mark selects the
+// encoding and is dropped: EF BB BF UTF-8, FF FE UTF-16 LE, FE FF UTF-16 BE;
+// without one the bytes are in `codePage`.  The text ends at its first NUL.
+// CR LF, a lone LF and a lone CR each end a line; the result has CR LF
+// throughout (LF followed by CR is two line ends).
+std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage);
+
+// Reads the whole file at `path` (shared for reading) and decodes it as
+// decodeSourceText does.  Throws on an unreadable file and on a text above
+// MaxSourceChars.
+std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage);
+
+// The bytes of a result file: `text` in `codePage`, preceded by EF BB BF when
+// the code page is UTF-8 and by no byte-order mark otherwise.  The text is
+// written as it is (a pane's text already has CR LF line ends).
+std::string encodeResultText(std::u16string_view text, const CodePage& codePage);
+
+// Writes `text` to `path` as encodeResultText gives it, replacing an existing
+// file without asking.  The file is replaced atomically: the bytes go to a
+// temporary file in the same folder, are flushed to the disk, and only then
+// renamed over the target, so a failed save (a full disk) leaves the previous
+// file intact and throws "Stream write error".  A temporary file that cannot
+// be created throws "Cannot create file ...".
+void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
+                    const CodePage& codePage);
+
+// The full path as the error texts show it (made absolute, not resolved).
+std::string displayPath(const std::filesystem::path& path);
+
+} // namespace quorlink::transfer

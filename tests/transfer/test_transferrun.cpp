@@ -1,0 +1,503 @@
+#include "transfer/transferrun.h"
+
+#include "ptydevice.h"
+#include "serial/seriallink.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace std::chrono_literals;
+using quorlink::serial::PortStateView;
+using quorlink::serial::SerialLink;
+using quorlink::testing::PtyDevice;
+using quorlink::transfer::CodePage;
+using quorlink::transfer::encodeRequest;
+using quorlink::transfer::MemoryPane;
+using quorlink::transfer::Pane;
+using quorlink::transfer::RunHost;
+using quorlink::transfer::RunOutcome;
+using quorlink::transfer::runTransfer;
+using quorlink::transfer::StatusPanels;
+
+namespace {
+
+CodePage namedCodePage(const char* name)
+{
+    std::optional<CodePage> page = CodePage::named(name);
+    if (!page)
+        ADD_FAILURE() << "code page " << name << " is not available";
+    return page ? *page : *CodePage::named("UTF-8");
+}
+
+class RecordingView : public PortStateView
+{
+public:
+    void showOpenFailure() override { calls.push_back(u"open failure"); }
+    void showPortState(std::u16string_view text, bool sendEnabled) override
+    {
+        calls.push_back(std::u16string(text) + (sendEnabled ? u" +send" : u" -send"));
+    }
+    std::vector<std::u16string> calls;
+};
+
+class RecordingPanels : public StatusPanels
+{
+public:
+    void setPanelText(int index, std::u16string_view text) override
+    {
+        texts[index] = text;
+        history[index].emplace_back(text);
+    }
+    std::u16string panelText(int index) const override
+    {
+        auto it = texts.find(index);
+        return it == texts.end() ? std::u16string() : it->second;
+    }
+    std::map<int, std::u16string> texts;
+    std::map<int, std::vector<std::u16string>> history;
+};
+
+// A host without a window: its pump runs what a test scripts for the n-th
+// call (counting from 1 over the host's life, nested runs included).
+class ScriptedHost : public RunHost
+{
+public:
+    ScriptedHost() : link(view), page(namedCodePage("UTF-8")) {}
+
+    Pane& sourcePane() override { return *source; }
+    Pane& receivedPane() override { return *received; }
+    StatusPanels& statusPanels() override { return panels; }
+    SerialLink& serialLink() override { return link; }
+    const CodePage& codePage() const override { return page; }
+    std::int32_t timeOut() const override { return timeOutMs; }
+    bool sendEndOfFile() const override { return endOfFile; }
+    bool stopRequested() const override { return stop; }
+    void setStopRequested(bool value) override { stop = value; }
+    void processMessages() override
+    {
+        ++pumpCalls;
+        auto it = script.find(pumpCalls);
+        if (it != script.end())
+            it->second();
+    }
+
+    MemoryPane sourceStore;
+    MemoryPane receivedStore;
+    Pane* source = &sourceStore;
+    Pane* received = &receivedStore;
+    RecordingPanels panels;
+    RecordingView view;
+    SerialLink link;
+    CodePage page;
+    std::int32_t timeOutMs = 1000;
+    bool endOfFile = false;
+    bool stop = false;
+    int pumpCalls = 0;
+    std::map<int, std::function<void()>> script;
+};
+
+class TransferRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        host.link.portTable().setDevice(1, device.path());
+        ASSERT_TRUE(host.link.OpenPort(1, 9600));
+        host.view.calls.clear();
+    }
+
+    // Waits until the device has had the bytes a test expects, then compares.
+    void expectDeviceReceived(const std::string& expected)
+    {
+        device.waitForBytes(expected.size(), 2s);
+        EXPECT_EQ(device.received(), expected);
+    }
+
+    void expectPanels(std::u16string_view line, std::u16string_view replies,
+                      std::u16string_view message)
+    {
+        EXPECT_EQ(host.panels.panelText(1), line);
+        EXPECT_EQ(host.panels.panelText(2), replies);
+        EXPECT_EQ(host.panels.panelText(3), message);
+    }
+
+    PtyDevice device;
+    ScriptedHost host;
+};
+
+// --- The ordinary run ------------------------------------------------------
+
+TEST_F(TransferRun, shouldCollectOneReplyPerLineWhenDeviceAnswersEveryLine)
+{
+    device.echo();
+    host.sourceStore.setText(u"první\r\ndruhý\r\ntřetí");
+
+    const RunOutcome outcome = runTransfer(host);
+
+    expectPanels(u"3", u"3", u"Konec přenosu");
+    EXPECT_EQ(host.receivedStore.text(), u"první\r\ndruhý\r\ntřetí\r\n");
+    expectDeviceReceived("první\r\ndruhý\r\ntřetí\r\n");
+    EXPECT_EQ(host.panels.history[1], (std::vector<std::u16string>{u"0", u"1", u"2", u"3"}));
+    EXPECT_EQ(host.panels.history[3], (std::vector<std::u16string>{u"", u"Konec přenosu"}));
+    EXPECT_EQ(host.pumpCalls, 3);
+    EXPECT_EQ(outcome.linesSent, 3);
+    EXPECT_EQ(outcome.replies, 3);
+    EXPECT_EQ(outcome.unanswered, 0);
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_TRUE(host.view.calls.empty());
+}
+
+TEST_F(TransferRun, shouldAppendRepliesAfterTextAlreadyInReceivedPane)
+{
+    device.replyWith("OK");
+    host.sourceStore.setText(u"a\r\nb\r\n");
+    host.receivedStore.setText(u"z minula");
+
+    runTransfer(host);
+
+    // Text typed without a final line break is ended first; the replies then
+    // stay unfinished, each ended by the next one.
+    EXPECT_EQ(host.receivedStore.text(), u"z minula\r\nOK\r\nOK");
+}
+
+TEST_F(TransferRun, shouldReportSilentDeviceAndStillFinish)
+{
+    device.silent();
+    host.timeOutMs = 30;
+    host.sourceStore.setText(u"a\r\nb\r\n");
+
+    const RunOutcome outcome = runTransfer(host);
+
+    expectPanels(u"2", u"0", u"Konec přenosu");
+    EXPECT_EQ(host.panels.history[3],
+              (std::vector<std::u16string>{u"", u"Zařízení neodpovídá", u"Zařízení neodpovídá",
+                                           u"Konec přenosu"}));
+    EXPECT_EQ(host.receivedStore.text(), u"");
+    EXPECT_EQ(outcome.unanswered, 2);
+    EXPECT_EQ(host.pumpCalls, 2);
+    expectDeviceReceived("a\r\nb\r\n");
+}
+
+TEST_F(TransferRun, shouldSendNothingButEndOfFileBytesForEmptyPane)
+{
+    host.endOfFile = true;
+    const RunOutcome outcome = runTransfer(host);
+
+    expectPanels(u"0", u"0", u"Konec přenosu");
+    EXPECT_EQ(outcome.linesSent, 0);
+    EXPECT_EQ(host.pumpCalls, 0);
+    expectDeviceReceived(std::string("\0\r\n", 3));
+}
+
+TEST_F(TransferRun, shouldSendEndOfFileBytesAfterNormalEndOnlyWhenOptionIsOn)
+{
+    device.replyWith("OK");
+    host.sourceStore.setText(u"a");
+    runTransfer(host);
+    host.endOfFile = true;
+    runTransfer(host);
+
+    expectDeviceReceived(std::string("a\r\na\r\n\0\r\n", 9));
+}
+
+TEST_F(TransferRun, shouldClearStaleStopRequestAtStart)
+{
+    device.replyWith("OK");
+    host.stop = true;
+    host.sourceStore.setText(u"a\r\nb");
+
+    const RunOutcome outcome = runTransfer(host);
+
+    EXPECT_FALSE(outcome.stopped);
+    expectPanels(u"2", u"2", u"Konec přenosu");
+}
+
+// --- Stopping --------------------------------------------------------------
+
+TEST_F(TransferRun, shouldStopAfterThirdExchangeWhenEscPressedDuringIt)
+{
+    device.echo();
+    host.endOfFile = true;
+    host.sourceStore.setText(u"1\r\n2\r\n3\r\n4\r\n5\r\n");
+    host.script[3] = [&] { host.setStopRequested(true); };
+
+    const RunOutcome outcome = runTransfer(host);
+
+    expectPanels(u"3", u"3", u"Přenos přerušen");
+    EXPECT_EQ(host.receivedStore.text(), u"1\r\n2\r\n3\r\n");
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(outcome.linesSent, 3);
+    expectDeviceReceived("1\r\n2\r\n3\r\n");
+    // No end-of-file bytes follow, however long one waits.
+    EXPECT_FALSE(device.waitForBytes(10, 100ms));
+}
+
+// --- Line and reply contents -----------------------------------------------
+
+TEST_F(TransferRun, shouldSendEmptyLinesAsCrLfAloneAndCountCrLfReplyAsNoReply)
+{
+    device.echo();
+    host.sourceStore.setText(u"a\r\n\r\nb");
+
+    const RunOutcome outcome = runTransfer(host);
+
+    expectDeviceReceived("a\r\n\r\nb\r\n");
+    // The empty line's echo is CR LF alone: no reply.
+    EXPECT_EQ(host.receivedStore.text(), u"a\r\nb\r\n");
+    EXPECT_EQ(host.panels.history[2], (std::vector<std::u16string>{u"0", u"1", u"2"}));
+    EXPECT_EQ(host.panels.history[3],
+              (std::vector<std::u16string>{u"", u"Zařízení neodpovídá", u"Konec přenosu"}));
+    EXPECT_EQ(outcome.replies, 2);
+    EXPECT_EQ(outcome.unanswered, 1);
+}
+
+TEST_F(TransferRun, shouldEndReplyAtItsFirstZeroByte)
+{
+    device.respond([](const std::string& line) -> std::vector<std::string> {
+        if (line == "a")
+            return {std::string("ab\0cd\r\n", 7)};
+        return {std::string("\0xy\r\n", 5)};
+    });
+    host.sourceStore.setText(u"a\r\nb");
+
+    const RunOutcome outcome = runTransfer(host);
+
+    // A reply that starts with 0 is still a reply, of no text.
+    EXPECT_EQ(host.receivedStore.text(), u"ab\r\n\r\n");
+    EXPECT_EQ(outcome.replies, 2);
+    expectPanels(u"2", u"2", u"Konec přenosu");
+}
+
+TEST_F(TransferRun, shouldCollectLateReplyAsAnswerToNextLine)
+{
+    device.silent();
+    host.timeOutMs = 50;
+    host.sourceStore.setText(u"první\r\ndruhý");
+    // The answer to the first line comes after its time-out passed.
+    host.script[1] = [&] { device.send("pozdě\r\n"); };
+
+    const RunOutcome outcome = runTransfer(host);
+
+    EXPECT_EQ(host.receivedStore.text(), u"pozdě\r\n");
+    EXPECT_EQ(host.panels.history[3],
+              (std::vector<std::u16string>{u"", u"Zařízení neodpovídá", u"Konec přenosu"}));
+    EXPECT_EQ(outcome.replies, 1);
+    expectPanels(u"2", u"1", u"Konec přenosu");
+}
+
+TEST_F(TransferRun, shouldSendCzechTextInWindows1250ByteExact)
+{
+    device.echo();
+    host.page = namedCodePage("windows-1250");
+    host.sourceStore.setText(u"Příliš žluťoučký kůň\r\n");
+
+    runTransfer(host);
+
+    expectDeviceReceived("\x50\xF8\xED\x6C\x69\x9A\x20\x9E\x6C\x75\x9D\x6F\x75\xE8\x6B\xFD"
+                         "\x20\x6B\xF9\xF2\r\n");
+    EXPECT_EQ(host.receivedStore.text(), u"Příliš žluťoučký kůň\r\n");
+}
+
+TEST_F(TransferRun, shouldSendBestFitOrQuestionMarkForCharactersTheCodePageLacks)
+{
+    device.replyWith("\x81ok");
+    host.page = namedCodePage("windows-1250");
+    host.sourceStore.setText(u"mañana \U0001F600 →");
+
+    runTransfer(host);
+
+    expectDeviceReceived("manana ? ?\r\n");
+    EXPECT_EQ(host.receivedStore.text(), u"\uFFFDok\r\n");
+}
+
+TEST_F(TransferRun, shouldCutLongLineToOneRequestEndingWithCrLf)
+{
+    device.replyWith("OK");
+    host.sourceStore.setText(std::u16string(2000, u'x') + u"\r\n" + u"a" +
+                             std::u16string(2000, u'ř'));
+
+    runTransfer(host);
+
+    expectDeviceReceived(std::string(1022, 'x') + "\r\n" + "a" + [] {
+        std::string twoByte;
+        for (int i = 0; i < 510; ++i)
+            twoByte += "ř";
+        return twoByte;
+    }() + "\r\n");
+    EXPECT_EQ(host.receivedStore.text(), u"OK\r\nOK\r\n");
+}
+
+// --- Commands run by the pump mid-run --------------------------------------
+
+TEST_F(TransferRun, shouldRunNestedRunCompletelyBeforeResuming)
+{
+    device.echo();
+    host.sourceStore.setText(u"a\r\nb\r\nc");
+    host.script[2] = [&] { runTransfer(host); };
+
+    const RunOutcome outcome = runTransfer(host);
+
+    expectDeviceReceived("a\r\nb\r\na\r\nb\r\nc\r\nc\r\n");
+    EXPECT_EQ(host.receivedStore.text(), u"a\r\nb\r\na\r\nb\r\nc\r\nc\r\n");
+    EXPECT_EQ(outcome.replies, 3);
+    expectPanels(u"3", u"3", u"Konec přenosu");
+}
+
+TEST_F(TransferRun, shouldStopOuterRunTooWhenEscStopsNestedRun)
+{
+    device.echo();
+    host.sourceStore.setText(u"a\r\nb\r\nc");
+    // Pump call 1 is the outer run's first exchange; the nested run's
+    // exchanges are calls 2 and 3.
+    host.script[1] = [&] { runTransfer(host); };
+    host.script[3] = [&] { host.setStopRequested(true); };
+
+    const RunOutcome outcome = runTransfer(host);
+
+    expectDeviceReceived("a\r\na\r\nb\r\n");
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(outcome.linesSent, 1);
+    expectPanels(u"2", u"2", u"Přenos přerušen");
+}
+
+TEST_F(TransferRun, shouldSendCrLfAloneForLinesPastEndOfClearedSourcePane)
+{
+    device.replyWith("OK");
+    host.sourceStore.setText(u"a\r\nb\r\nc");
+    host.script[1] = [&] { host.sourcePane().clear(); };
+
+    runTransfer(host);
+
+    expectDeviceReceived("a\r\n\r\n\r\n");
+    expectPanels(u"3", u"3", u"Konec přenosu");
+}
+
+TEST_F(TransferRun, shouldGoOnWithNextLineNumberOfReplacedSourcePaneBoundedByOldCount)
+{
+    device.replyWith("OK");
+    host.sourceStore.setText(u"a\r\nb\r\nc");
+    MemoryPane opened(u"w\r\nx\r\ny\r\nz");
+    host.script[1] = [&] { host.source = &opened; };
+
+    runTransfer(host);
+
+    expectDeviceReceived("a\r\nx\r\ny\r\n");
+}
+
+TEST_F(TransferRun, shouldAppendLaterRepliesToClearedReceivedPane)
+{
+    device.echo();
+    host.sourceStore.setText(u"a\r\nb\r\nc");
+    host.script[2] = [&] { host.receivedPane().clear(); };
+
+    runTransfer(host);
+
+    EXPECT_EQ(host.receivedStore.text(), u"c\r\n");
+    expectPanels(u"3", u"3", u"Konec přenosu");
+}
+
+TEST_F(TransferRun, shouldRaceToEndWithoutBlockingWhenPortClosedMidRun)
+{
+    device.echo();
+    host.endOfFile = true;
+    host.timeOutMs = 2000;
+    std::u16string lines;
+    for (int i = 0; i < 50; ++i)
+        lines += u"radek\r\n";
+    host.sourceStore.setText(lines);
+    host.script[2] = [&] { host.serialLink().ClosePort(); };
+
+    const auto start = std::chrono::steady_clock::now();
+    const RunOutcome outcome = runTransfer(host);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_LT(elapsed, 500ms);
+    expectPanels(u"50", u"2", u"Konec přenosu");
+    EXPECT_EQ(outcome.linesSent, 2);
+    EXPECT_EQ(host.pumpCalls, 2);
+    EXPECT_FALSE(outcome.stopped);
+    expectDeviceReceived("radek\r\nradek\r\n");
+    EXPECT_FALSE(device.waitForBytes(15, 100ms));
+}
+
+TEST_F(TransferRun, shouldGoOnOnReopenedPortUnderRunningTransfer)
+{
+    device.echo();
+    host.sourceStore.setText(u"a\r\nb\r\nc");
+    host.script[1] = [&] {
+        host.serialLink().ClosePort();
+        host.serialLink().OpenPort(1, 19200);
+    };
+
+    const RunOutcome outcome = runTransfer(host);
+
+    EXPECT_EQ(outcome.replies, 3);
+    expectDeviceReceived("a\r\nb\r\nc\r\n");
+}
+
+TEST_F(TransferRun, shouldReadEndOfFileOptionAtTheEndOfTheRun)
+{
+    device.replyWith("OK");
+    host.sourceStore.setText(u"a\r\nb");
+    host.script[1] = [&] { host.endOfFile = true; };
+    host.script[4] = [&] { host.endOfFile = false; };
+
+    runTransfer(host);
+    host.endOfFile = true;
+    runTransfer(host);
+
+    expectDeviceReceived(std::string("a\r\nb\r\n\0\r\na\r\nb\r\n", 15));
+    EXPECT_FALSE(device.waitForBytes(16, 100ms));
+}
+
+// --- Requests --------------------------------------------------------------
+
+TEST(EncodeRequest, shouldEndEveryRequestWithCrLf)
+{
+    const CodePage utf8 = namedCodePage("UTF-8");
+    EXPECT_EQ(encodeRequest(utf8, u"", 1024), "\r\n");
+    EXPECT_EQ(encodeRequest(utf8, u"AT", 1024), "AT\r\n");
+    EXPECT_EQ(encodeRequest(utf8, std::u16string(1022, u'x'), 1024),
+              std::string(1022, 'x') + "\r\n");
+}
+
+TEST(EncodeRequest, shouldCutSingleByteCodePageLineToMaxBytes)
+{
+    const CodePage cp1250 = namedCodePage("windows-1250");
+    EXPECT_EQ(encodeRequest(cp1250, std::u16string(2000, u'š'), 1024),
+              std::string(1022, '\x9A') + "\r\n");
+    EXPECT_EQ(encodeRequest(cp1250, std::u16string(1023, u'x'), 1024),
+              std::string(1022, 'x') + "\r\n");
+}
+
+TEST(EncodeRequest, shouldNeverSplitUtf8Character)
+{
+    const CodePage utf8 = namedCodePage("UTF-8");
+    std::string expected;
+    for (int i = 0; i < 255; ++i)
+        expected += "\xF0\x9F\x98\x80"; // 1020 bytes; the next would need 4 more
+    EXPECT_EQ(encodeRequest(utf8, u"x\U0001F600yyyy", 6), "x\r\n");
+    std::u16string smileys;
+    for (int i = 0; i < 300; ++i)
+        smileys += u"\U0001F600";
+    EXPECT_EQ(encodeRequest(utf8, smileys, 1024), expected + "\r\n");
+    EXPECT_EQ(encodeRequest(utf8, u"ab€", 6), "ab\r\n");
+}
+
+TEST(EncodeRequest, shouldNeverSplitCharacterOfMultiByteCodePage)
+{
+    const CodePage gbk = namedCodePage("GBK");
+    std::string expected = "a";
+    for (int i = 0; i < 510; ++i)
+        expected += "\xD6\xD0";
+    EXPECT_EQ(encodeRequest(gbk, u"a" + std::u16string(600, u'中'), 1024), expected + "\r\n");
+    EXPECT_EQ(encodeRequest(gbk, u"中中", 5), "\xD6\xD0\r\n");
+}
+
+} // namespace
