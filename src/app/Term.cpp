@@ -1,1 +1,360 @@
-// placeholder
+#include "Term.h"
+
+#include "UnitSetCom.h"
+#include "application.h"
+#include "dialogs.h"
+#include "serial/baudrates.h"
+#include "transfer/textfile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+using namespace quorlink;
+
+namespace {
+
+QString fromU16(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::filesystem::path toPath(const QString& fileName)
+{
+#ifdef _WIN32
+    return std::filesystem::path(fileName.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(fileName).toStdString());
+#endif
+}
+
+// Tahoma 8 pt where the system has it, else the system's sans-serif at 8 pt.
+QFont windowFont()
+{
+    QFont font = QFontDatabase::families().contains(QStringLiteral("Tahoma"))
+                     ? QFont(QStringLiteral("Tahoma"))
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    return font;
+}
+
+} // namespace
+
+TForm1::TForm1(std::unique_ptr<settings::SettingsStore> store, QWidget* parent)
+    : QMainWindow(parent), m_store(std::move(store)), m_link(*this),
+      m_codePage(transfer::CodePage::system())
+{
+    buildWindow();
+    setPanelText(0, u"0");
+    setPanelText(1, u"0");
+    StopRequested = false;
+    loadSettings();
+    SetCom = new TSetCom(this);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Terminal"));
+    setFont(windowFont());
+
+    TabbedNotebook1 = new QTabWidget(this);
+    TabbedNotebook1->setObjectName(QStringLiteral("TabbedNotebook1"));
+    auto addPage = [this](const QString& caption, const QString& name) {
+        auto* page = new QWidget(TabbedNotebook1);
+        auto* layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* pane = new app::MemoPane(page);
+        pane->setObjectName(name);
+        pane->installEventFilter(this);
+        layout->addWidget(pane);
+        TabbedNotebook1->addTab(page, caption);
+        return pane;
+    };
+    Memo1 = addPage(QStringLiteral("Zdrojová data"), QStringLiteral("Memo1"));
+    Memo2 = addPage(QStringLiteral("Přijatá data"), QStringLiteral("Memo2"));
+    TabbedNotebook1->setCurrentIndex(0);
+    setCentralWidget(TabbedNotebook1);
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { Memo1Change(); });
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(24);
+    for (std::size_t i = 0; i < m_panels.size(); ++i) {
+        auto* panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (i < 3) {
+            panel->setFixedWidth(50);
+            panel->setAlignment(Qt::AlignCenter);
+            StatusBar1->addWidget(panel, 0);
+        } else {
+            panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            StatusBar1->addWidget(panel, 1);
+        }
+        m_panels[i] = panel;
+    }
+    setStatusBar(StatusBar1);
+
+    buildMenu();
+
+    // Client area 635 x 216; the menu bar comes on top of it.
+    resize(635, 216 + menuBar()->sizeHint().height());
+    Memo1->setFocus();
+}
+
+void TForm1::buildMenu()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    auto addMenu = [bar](const QString& caption, const QString& name) {
+        QMenu* menu = bar->addMenu(caption);
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        return menu;
+    };
+    auto addItem = [this](QMenu* menu, const QString& caption, const QString& name,
+                          const QKeySequence& shortcut, void (TForm1::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { app::runHandler([this, handler] { (this->*handler)(); }); });
+        return action;
+    };
+
+    Soubor1 = addMenu(QStringLiteral("Soubor"), QStringLiteral("Soubor1"));
+    Otevtzdroj1 = addItem(Soubor1, QStringLiteral("Otevřít zdroj"), QStringLiteral("Otevtzdroj1"),
+                          QKeySequence(Qt::CTRL | Qt::Key_O), &TForm1::Otevtzdroj1Click);
+    Uloitvsledek1 =
+        addItem(Soubor1, QStringLiteral("Uložit výsledek"), QStringLiteral("Uloitvsledek1"),
+                QKeySequence(Qt::CTRL | Qt::Key_S), &TForm1::Uloitvsledek1Click);
+    N1 = Soubor1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Konec1 = addItem(Soubor1, QStringLiteral("Konec"), QStringLiteral("Konec1"),
+                     QKeySequence(Qt::CTRL | Qt::Key_X), &TForm1::Konec1Click);
+
+    Funkce1 = addMenu(QStringLiteral("Funkce"), QStringLiteral("Funkce1"));
+    Odeslat1 = addItem(Funkce1, QStringLiteral("Odeslat"), QStringLiteral("Odeslat1"),
+                       QKeySequence(Qt::Key_F6), &TForm1::Odeslat1Click);
+    Odeslat1->setEnabled(false);
+    ClearSource = addItem(Funkce1, QStringLiteral("Smazat zdrojová data"),
+                          QStringLiteral("ClearSource"), QKeySequence(), &TForm1::ClearSourceClick);
+    ClearReceived =
+        addItem(Funkce1, QStringLiteral("Smazat přijatá data"), QStringLiteral("ClearReceived"),
+                QKeySequence(), &TForm1::ClearReceivedClick);
+
+    Nastaven1 = addMenu(QStringLiteral("Nastavení"), QStringLiteral("Nastaven1"));
+    Port1 = addItem(Nastaven1, QStringLiteral("Port"), QStringLiteral("Port1"),
+                    QKeySequence(Qt::Key_F9), &TForm1::Port1Click);
+    // The checkable action inverts its own check mark when triggered, so
+    // the click needs no handler of its own.
+    SendEndOfFile = Nastaven1->addAction(QStringLiteral("Poslat znaky konce souboru [0,CR,LF]"));
+    SendEndOfFile->setObjectName(QStringLiteral("SendEndOfFile"));
+    SendEndOfFile->setCheckable(true);
+    SendEndOfFile->setChecked(false);
+}
+
+void TForm1::loadSettings()
+{
+    const settings::StoredSettings stored = m_store->LoadSettings();
+    if (stored.sendEndFile)
+        SendEndOfFile->setChecked(*stored.sendEndFile);
+    TimeOut = stored.port.TimeOut;
+    BaudRateIndex = stored.port.BaudRateIndex;
+    ComPortIndex = stored.port.ComPortIndex;
+    for (const auto& [number, device] : stored.ports)
+        m_link.portTable().setDevice(number, device);
+    if (!stored.codePage.empty()) {
+        // An unknown name keeps the system's code page.
+        if (auto named = transfer::CodePage::named(stored.codePage))
+            m_codePage = *named;
+    }
+    if (stored.portStored) {
+        const bool opened =
+            m_link.OpenPort(ComPortIndex, serial::baudRateAt(BaudRateIndex).value_or(0));
+        m_link.ShowPortState(opened, ComPortIndex);
+    }
+}
+
+// ---- handlers
+
+void TForm1::Otevtzdroj1Click()
+{
+    const std::optional<QString> fileName = app::dialogs().openFileName(this);
+    if (!fileName)
+        return;
+    const std::u16string text = transfer::loadSourceFile(toPath(*fileName), m_codePage);
+    if (text != Memo1->text())
+        Memo1->setText(text);
+    Memo1Change();
+    setWindowTitle(QDir::toNativeSeparators(QFileInfo(*fileName).absoluteFilePath()));
+}
+
+void TForm1::Uloitvsledek1Click()
+{
+    const std::optional<QString> fileName = app::dialogs().saveFileName(this);
+    if (!fileName)
+        return;
+    transfer::saveResultFile(toPath(*fileName), Memo2->text(), m_codePage);
+}
+
+void TForm1::Konec1Click()
+{
+    m_link.ClosePort();
+    close();
+}
+
+void TForm1::Odeslat1Click()
+{
+    transfer::runTransfer(*this);
+}
+
+void TForm1::ClearSourceClick()
+{
+    Memo1->clear();
+    Memo1Change();
+}
+
+void TForm1::ClearReceivedClick()
+{
+    Memo2->clear();
+}
+
+void TForm1::Port1Click()
+{
+    QStringList devices;
+    for (std::int32_t port = 1; port <= 16; ++port)
+        devices << QString::fromStdString(
+            m_link.portTable().devicePath(port).value_or(std::string()));
+    SetCom->setPortDescriptions(devices);
+
+    SetCom->setBaudItemIndex(BaudRateIndex);
+    SetCom->setComItemIndex(ComPortIndex - 1);
+    SetCom->setTimeOutValue(TimeOut);
+    if (SetCom->ShowModal() != TSetCom::ResultOk)
+        return;
+    BaudRateIndex = SetCom->baudItemIndex();
+    ComPortIndex = SetCom->comItemIndex() + 1;
+    TimeOut = SetCom->timeOutValue();
+    // A store that fails throws here: the error is shown and the port stays.
+    m_store->StorePortSettings({TimeOut, BaudRateIndex, ComPortIndex});
+    const bool opened =
+        m_link.OpenPort(ComPortIndex, serial::baudRateAt(BaudRateIndex).value_or(0));
+    m_link.ShowPortState(opened, ComPortIndex);
+}
+
+void TForm1::SendEndOfFileClick()
+{
+    SendEndOfFile->trigger();
+}
+
+void TForm1::Memo1Change()
+{
+    setPanelText(0, QString::number(Memo1->lineCount()).toStdU16String());
+}
+
+void TForm1::FormKeyPress(int key)
+{
+    if (key == Qt::Key_Escape)
+        StopRequested = true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // FormClose: the window closes even when the option cannot be stored.
+    app::runHandler([this] { m_store->StoreSendEndFile(SendEndOfFile->isChecked()); });
+    event->accept();
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    // Keys of the tab bar also bubble up here; only those meant for the
+    // window itself count.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr || focus == this)
+        FormKeyPress(event->key());
+    QMainWindow::keyPressEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Memo1 || watched == Memo2) {
+        if (event->type() == QEvent::ShortcutOverride) {
+            // The editor claims Ctrl+X and others for itself; the menu's
+            // shortcuts act first, so the editor must not override them.
+            auto* key = static_cast<QKeyEvent*>(event);
+            const QKeySequence pressed(key->keyCombination());
+            for (QAction* action : {Otevtzdroj1, Uloitvsledek1, Konec1, Odeslat1, Port1}) {
+                if (action->isEnabled() && action->shortcut() == pressed) {
+                    event->ignore();
+                    return true;
+                }
+            }
+        } else if (event->type() == QEvent::KeyPress) {
+            FormKeyPress(static_cast<QKeyEvent*>(event)->key());
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- RunHost, StatusPanels, PortStateView
+
+transfer::Pane& TForm1::sourcePane()
+{
+    return *Memo1;
+}
+transfer::Pane& TForm1::receivedPane()
+{
+    return *Memo2;
+}
+
+bool TForm1::sendEndOfFile() const
+{
+    return SendEndOfFile->isChecked();
+}
+
+void TForm1::processMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+void TForm1::setPanelText(int index, std::u16string_view text)
+{
+    if (index >= 0 && index < static_cast<int>(m_panels.size()))
+        m_panels[static_cast<std::size_t>(index)]->setText(fromU16(text));
+}
+
+std::u16string TForm1::panelText(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(m_panels.size()))
+        return {};
+    return m_panels[static_cast<std::size_t>(index)]->text().toStdU16String();
+}
+
+void TForm1::showOpenFailure()
+{
+    app::dialogs().information(QApplication::activeWindow(), QStringLiteral("GetLastError2"),
+                               QStringLiteral("Nelze otevrit COM"));
+}
+
+void TForm1::showPortState(std::u16string_view text, bool sendEnabled)
+{
+    setPanelText(3, text);
+    Odeslat1->setEnabled(sendEnabled);
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "memopane.h"
+#include "serial/seriallink.h"
+#include "settings/settingsstore.h"
+#include "transfer/codepage.h"
+#include "transfer/transferrun.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTabWidget;
+class TSetCom;
+
+// The main window Form1: the source and received panes on two tabs, the
+// status bar with its four panels, and the menu from which every command
+// starts.  It holds the settings fields, StopRequested and the port for the
+// life of the process, and is what a transfer run works on.
+class TForm1 : public QMainWindow,
+               public quorlink::transfer::RunHost,
+               public quorlink::transfer::StatusPanels,
+               public quorlink::serial::PortStateView
+{
+    Q_OBJECT
+
+public:
+    // Builds the window and performs the start-up: panels 0 and 1 "0",
+    // StopRequested cleared, the settings loaded from `store`, the stored
+    // port opened and reported (the open-failure box first when it fails),
+    // and the port dialog created.  Whatever the store throws goes to the
+    // caller.
+    explicit TForm1(std::unique_ptr<quorlink::settings::SettingsStore> store,
+                    QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Settings fields.
+    std::int32_t TimeOut = 200;     // reply time-out, milliseconds
+    std::int32_t BaudRateIndex = 5; // index into BaudRates
+    std::int32_t ComPortIndex = 0;  // COM port number, 1 for COM1; 0 none
+    bool StopRequested = false;
+
+    // Components, named as their objectName.
+    quorlink::app::MemoPane* Memo1 = nullptr;
+    quorlink::app::MemoPane* Memo2 = nullptr;
+    QTabWidget* TabbedNotebook1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QMenu* Soubor1 = nullptr;
+    QMenu* Funkce1 = nullptr;
+    QMenu* Nastaven1 = nullptr;
+    QAction* Otevtzdroj1 = nullptr;
+    QAction* Uloitvsledek1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Konec1 = nullptr;
+    QAction* Odeslat1 = nullptr;
+    QAction* ClearSource = nullptr;
+    QAction* ClearReceived = nullptr;
+    QAction* Port1 = nullptr;
+    QAction* SendEndOfFile = nullptr;
+    TSetCom* SetCom = nullptr;
+
+    quorlink::serial::SerialLink& link() { return m_link; }
+
+    // Handlers.  Exceptions go to the caller; the menu connections hand them
+    // to the error display.
+    void Otevtzdroj1Click();
+    void Uloitvsledek1Click();
+    void Konec1Click();
+    void Odeslat1Click();
+    void ClearSourceClick();
+    void ClearReceivedClick();
+    void Port1Click();
+    void SendEndOfFileClick();
+    void Memo1Change();
+
+    // RunHost
+    quorlink::transfer::Pane& sourcePane() override;
+    quorlink::transfer::Pane& receivedPane() override;
+    quorlink::transfer::StatusPanels& statusPanels() override { return *this; }
+    quorlink::serial::SerialLink& serialLink() override { return m_link; }
+    const quorlink::transfer::CodePage& codePage() const override { return m_codePage; }
+    std::int32_t timeOut() const override { return TimeOut; }
+    bool sendEndOfFile() const override;
+    bool stopRequested() const override { return StopRequested; }
+    void setStopRequested(bool stop) override { StopRequested = stop; }
+    void processMessages() override;
+
+    // StatusPanels
+    void setPanelText(int index, std::u16string_view text) override;
+    std::u16string panelText(int index) const override;
+
+    // PortStateView
+    void showOpenFailure() override;
+    void showPortState(std::u16string_view text, bool sendEnabled) override;
+
+protected:
+    // FormClose: stores the end-of-file option however the window closes.
+    void closeEvent(QCloseEvent* event) override;
+    // FormKeyPress for keys that reach the window itself.
+    void keyPressEvent(QKeyEvent* event) override;
+    // FormKeyPress of the panes, and the menu shortcuts winning over theirs.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildMenu();
+    void FormKeyPress(int key);
+    void loadSettings();
+
+    std::unique_ptr<quorlink::settings::SettingsStore> m_store;
+    quorlink::serial::SerialLink m_link;
+    quorlink::transfer::CodePage m_codePage;
+    std::array<QLabel*, 4> m_panels{};
+};

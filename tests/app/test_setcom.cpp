@@ -1,2 +1,666 @@
+// The time-out spin field and the port settings dialog, driven by key and
+// mouse events on the offscreen platform.
+
+#include "CSpinEdit.h"
+#include "UnitSetCom.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+
 #include <gtest/gtest.h>
-TEST(Placeholder, builds) {}
+
+#include <functional>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+void activate(QWidget& window)
+{
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// A window holding a spin field set up as the dialog's, and a second field
+// for the focus to leave to.
+class SpinFieldTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto* layout = new QVBoxLayout(&m_window);
+        m_spin = new TCSpinEdit(&m_window);
+        m_other = new QLineEdit(&m_window);
+        layout->addWidget(m_spin);
+        layout->addWidget(m_other);
+        m_spin->setMinValue(5);
+        m_spin->setMaxValue(2000);
+        m_spin->setIncrement(5);
+        m_spin->SetValue(2000);
+        m_window.resize(220, 80);
+        activate(m_window);
+    }
+
+    // Types `text` over the whole field, then moves the focus on.
+    void typeAndLeave(const char* text)
+    {
+        m_spin->setFocus(Qt::TabFocusReason);
+        m_spin->selectAll();
+        QTest::keyClicks(m_spin, QString::fromLatin1(text));
+        m_other->setFocus(Qt::TabFocusReason);
+    }
+
+    QWidget m_window;
+    TCSpinEdit* m_spin = nullptr;
+    QLineEdit* m_other = nullptr;
+};
+
+TEST_F(SpinFieldTest, shouldCorrectOutOfRangeValueWhenLeft)
+{
+    typeAndLeave("3000");
+    EXPECT_EQ(m_spin->text(), u"2000");
+    typeAndLeave("1");
+    EXPECT_EQ(m_spin->text(), u"5");
+    typeAndLeave("-7");
+    EXPECT_EQ(m_spin->text(), u"5");
+}
+
+TEST_F(SpinFieldTest, shouldKeepInRangeTextAsTypedWhenLeft)
+{
+    typeAndLeave("$10");
+    EXPECT_EQ(m_spin->text(), u"$10");
+    EXPECT_EQ(m_spin->GetValue(), 16);
+    typeAndLeave("+10");
+    EXPECT_EQ(m_spin->text(), u"+10");
+}
+
+TEST_F(SpinFieldTest, shouldStartAsCreatedWithoutLimits)
+{
+    TCSpinEdit fresh;
+    EXPECT_EQ(fresh.text(), u"0");
+    EXPECT_EQ(fresh.MinValue(), 0);
+    EXPECT_EQ(fresh.MaxValue(), 0);
+    EXPECT_EQ(fresh.Increment(), 1);
+    fresh.SetValue(-40000);
+    EXPECT_EQ(fresh.text(), u"-40000");
+}
+
+TEST_F(SpinFieldTest, shouldStepByIncrementWithArrowKeysWithinLimits)
+{
+    m_spin->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(m_spin, Qt::Key_Up);
+    EXPECT_EQ(m_spin->text(), u"2000");
+    m_spin->setText(QStringLiteral("7"));
+    QTest::keyClick(m_spin, Qt::Key_Up);
+    EXPECT_EQ(m_spin->text(), u"12");
+    m_spin->setText(QStringLiteral("5"));
+    QTest::keyClick(m_spin, Qt::Key_Down);
+    EXPECT_EQ(m_spin->text(), u"5");
+    // Each press counts, the keyboard's own repeats included.
+    m_spin->setText(QStringLiteral("100"));
+    QTest::keyClick(m_spin, Qt::Key_Down);
+    QTest::sendKeyEvent(QTest::KeyAction::Press, m_spin, Qt::Key_Down, QString(), Qt::NoModifier);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(m_spin, &repeat);
+    EXPECT_EQ(m_spin->text(), u"85");
+}
+
+TEST_F(SpinFieldTest, shouldReadPastedTextThatIsNotANumberAsMinimum)
+{
+    QApplication::clipboard()->setText(QStringLiteral("abc"));
+    m_spin->setFocus(Qt::TabFocusReason);
+    m_spin->selectAll();
+    QTest::keyClick(m_spin, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(m_spin->text(), u"abc"); // paste is not filtered
+    QTest::keyClick(m_spin, Qt::Key_Up);
+    EXPECT_EQ(m_spin->text(), u"10");
+    m_spin->setText(QStringLiteral("abc"));
+    EXPECT_EQ(m_spin->GetValue(), 5);
+    EXPECT_EQ(m_spin->text(), u"5");
+}
+
+TEST_F(SpinFieldTest, shouldBeepAndDropRejectedCharacters)
+{
+    int ownerSaw = 0;
+    m_spin->OnKeyPress = [&](QObject*, char16_t&) { ++ownerSaw; };
+    m_spin->setFocus(Qt::TabFocusReason);
+    m_spin->setText(QStringLiteral("200"));
+    m_spin->end(false);
+    QTest::keyClick(m_spin, Qt::Key_A);
+    EXPECT_EQ(m_spin->text(), u"200");
+    EXPECT_EQ(m_spin->beepCount(), 1);
+    QTest::keyClick(m_spin, Qt::Key_Return);
+    EXPECT_EQ(m_spin->text(), u"200");
+    EXPECT_EQ(m_spin->beepCount(), 2);
+    EXPECT_EQ(ownerSaw, 0);
+    QTest::keyClick(m_spin, Qt::Key_5);
+    EXPECT_EQ(m_spin->text(), u"2005");
+    EXPECT_EQ(ownerSaw, 1);
+    EXPECT_EQ(m_spin->beepCount(), 2);
+}
+
+TEST_F(SpinFieldTest, shouldSelectWholeTextWhenFocusedOtherThanByClickOnText)
+{
+    m_other->setFocus(Qt::TabFocusReason);
+    m_spin->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(m_spin->selectedText(), u"2000");
+    m_other->setFocus(Qt::TabFocusReason);
+    QTest::mouseClick(m_spin, Qt::LeftButton, {}, QPoint(5, m_spin->height() / 2));
+    EXPECT_TRUE(m_spin->hasFocus());
+    EXPECT_TRUE(m_spin->selectedText().isEmpty());
+    // A press on an arrow button brings the focus with the whole text.
+    m_other->setFocus(Qt::TabFocusReason);
+    TTimerSpeedButton* up = m_spin->spinButton()->upButton();
+    QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+    EXPECT_TRUE(m_spin->hasFocus());
+    EXPECT_EQ(m_spin->selectedText(), u"2000");
+    QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
+}
+
+TEST_F(SpinFieldTest, shouldKeepArrowButtonsRightOfText)
+{
+    TCSpinButton* buttons = m_spin->spinButton();
+    EXPECT_GE(buttons->x() + buttons->width(), m_spin->width() - 3);
+    EXPECT_GE(m_spin->textMargins().right(), buttons->width());
+    EXPECT_GT(buttons->upButton()->height(), 0);
+    EXPECT_GE(buttons->downButton()->y(), buttons->upButton()->y() + buttons->upButton()->height());
+}
+
+TEST_F(SpinFieldTest, shouldStepOnReleaseOverArrowButtonOnly)
+{
+    m_spin->SetValue(200);
+    TTimerSpeedButton* up = m_spin->spinButton()->upButton();
+    TTimerSpeedButton* down = m_spin->spinButton()->downButton();
+    QTest::mouseClick(up, Qt::LeftButton, {}, up->rect().center());
+    EXPECT_EQ(m_spin->text(), u"205");
+    QTest::mouseClick(down, Qt::LeftButton, {}, down->rect().center());
+    QTest::mouseClick(down, Qt::LeftButton, {}, down->rect().center());
+    EXPECT_EQ(m_spin->text(), u"195");
+    QTest::mouseClick(up, Qt::RightButton, {}, up->rect().center());
+    EXPECT_EQ(m_spin->text(), u"195");
+    // Pressed, then dragged off and released elsewhere: no step.
+    QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+    QMouseEvent away(QEvent::MouseMove, QPointF(-30, -30), up->mapToGlobal(QPointF(-30, -30)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(up, &away);
+    QTest::mouseRelease(up, Qt::LeftButton, {}, QPoint(-30, -30));
+    EXPECT_EQ(m_spin->text(), u"195");
+}
+
+TEST_F(SpinFieldTest, shouldRepeatWhileArrowButtonHeld)
+{
+    m_spin->SetValue(200);
+    TTimerSpeedButton* up = m_spin->spinButton()->upButton();
+    QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+    QTest::qWait(350);
+    EXPECT_EQ(m_spin->text(), u"200"); // no repeat before 400 ms
+    QTest::qWait(700);
+    // Repeats at 400, 500 ... 1000 ms, and the click itself.
+    QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
+    EXPECT_EQ(m_spin->text(), u"240");
+    QTest::qWait(250);
+    EXPECT_EQ(m_spin->text(), u"240"); // nothing after the release
+}
+
+TEST_F(SpinFieldTest, shouldNotRepeatWhilePointerIsOffTheButton)
+{
+    m_spin->SetValue(200);
+    TTimerSpeedButton* down = m_spin->spinButton()->downButton();
+    QTest::mousePress(down, Qt::LeftButton, {}, down->rect().center());
+    QMouseEvent away(QEvent::MouseMove, QPointF(-30, 2), down->mapToGlobal(QPointF(-30, 2)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(down, &away);
+    QTest::qWait(650);
+    EXPECT_EQ(m_spin->text(), u"200");
+    QTest::mouseRelease(down, Qt::LeftButton, {}, QPoint(-30, 2));
+    EXPECT_EQ(m_spin->text(), u"200");
+}
+
+// ---------------------------------------------------------------------------
+// The dialog.
+
+class SetComTest : public ::testing::Test
+{
+protected:
+    // Shows the dialog modally, runs `action` once it is active and returns
+    // the result.  A dialog the action leaves open is closed with -1.
+    int showAndRun(std::function<void()> action)
+    {
+        QTimer::singleShot(0, &m_dialog, [this, action] {
+            m_dialog.activateWindow();
+            QApplication::setActiveWindow(&m_dialog);
+            if (!QTest::qWaitForWindowActive(&m_dialog))
+                ADD_FAILURE() << "dialog not active";
+            action();
+            if (m_dialog.isVisible())
+                QTimer::singleShot(0, &m_dialog, [this] { m_dialog.QDialog::done(-1); });
+        });
+        return m_dialog.ShowModal();
+    }
+
+    TSetCom m_dialog;
+};
+
+TEST_F(SetComTest, shouldLayOutComponentsAsDesigned)
+{
+    EXPECT_EQ(m_dialog.objectName(), u"SetCom");
+    EXPECT_EQ(m_dialog.windowTitle(), u"Nastavení portu");
+    EXPECT_EQ(m_dialog.minimumSize(), QSize(252, 291));
+    EXPECT_EQ(m_dialog.maximumSize(), QSize(252, 291));
+    EXPECT_FALSE(m_dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(m_dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(m_dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(m_dialog.font().pointSize(), 8);
+
+    struct Expected
+    {
+        const char* name;
+        QRect geometry;
+        QString text;
+    };
+    const Expected components[] = {
+        {"GroupBox1", {0, 8, 249, 225}, QStringLiteral("Parametry")},
+        {"ComboBoxCom", {16, 40, 209, 21}, QStringLiteral("Vyberte port")},
+        {"ComboBoxBaud", {16, 112, 209, 21}, QStringLiteral("Vyberte rychlost")},
+        {"EditTimeOut", {16, 184, 209, 22}, QStringLiteral("2000")},
+        {"Button1", {16, 248, 75, 25}, QStringLiteral("Storno")},
+        {"Button2", {150, 248, 75, 25}, QStringLiteral("Ok")},
+    };
+    for (const Expected& component : components) {
+        auto* widget = m_dialog.findChild<QWidget*>(QLatin1String(component.name));
+        ASSERT_NE(widget, nullptr) << component.name;
+        EXPECT_EQ(widget->geometry(), component.geometry) << component.name;
+        QString text;
+        if (auto* box = qobject_cast<QGroupBox*>(widget))
+            text = box->title();
+        else if (auto* combo = qobject_cast<QComboBox*>(widget))
+            text = combo->currentText();
+        else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+            text = edit->text();
+        else if (auto* button = qobject_cast<QPushButton*>(widget))
+            text = button->text();
+        EXPECT_EQ(text, component.text) << component.name;
+    }
+    const std::pair<const char*, QString> labels[] = {
+        {"Label1", QStringLiteral("Port")},
+        {"Label2", QStringLiteral("Přenosová rychlost")},
+        {"Label3", QStringLiteral("Timeout")}};
+    for (const auto& [name, text] : labels) {
+        auto* label = m_dialog.findChild<QLabel*>(QLatin1String(name));
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_EQ(label->text(), text);
+    }
+    EXPECT_EQ(m_dialog.Label1->pos(), QPoint(16, 21));
+    EXPECT_EQ(m_dialog.Label2->pos(), QPoint(16, 93));
+    EXPECT_EQ(m_dialog.Label3->pos(), QPoint(16, 165));
+    EXPECT_TRUE(m_dialog.Button2->isDefault());
+    EXPECT_EQ(m_dialog.comItemIndex(), -1);
+    EXPECT_EQ(m_dialog.baudItemIndex(), -1);
+    EXPECT_EQ(m_dialog.timeOutValue(), 2000);
+    EXPECT_EQ(m_dialog.EditTimeOut->MinValue(), 5);
+    EXPECT_EQ(m_dialog.EditTimeOut->MaxValue(), 2000);
+    EXPECT_EQ(m_dialog.EditTimeOut->Increment(), 5);
+}
+
+TEST_F(SetComTest, shouldListPortsAndSpeedsUnsortedEightVisible)
+{
+    ASSERT_EQ(m_dialog.ComboBoxCom->count(), 16);
+    EXPECT_EQ(m_dialog.ComboBoxCom->itemText(0), u"COM1");
+    EXPECT_EQ(m_dialog.ComboBoxCom->itemText(9), u"COM10");
+    EXPECT_EQ(m_dialog.ComboBoxCom->itemText(15), u"COM16");
+    QStringList speeds;
+    for (int i = 0; i < m_dialog.ComboBoxBaud->count(); ++i)
+        speeds << m_dialog.ComboBoxBaud->itemText(i);
+    EXPECT_EQ(speeds.join(u' '), u"300 600 900 1200 1800 2400 3600 4800 7200 9600 14400 19200 "
+                                 u"28800 38400 57600 76800 115200");
+    EXPECT_EQ(m_dialog.ComboBoxCom->maxVisibleItems(), 8);
+    EXPECT_EQ(m_dialog.ComboBoxBaud->maxVisibleItems(), 8);
+}
+
+TEST_F(SetComTest, shouldMoveFocusInTabOrder)
+{
+    std::vector<QWidget*> order;
+    const int result = showAndRun([&] {
+        QWidget* at = QApplication::focusWidget();
+        for (int i = 0; i < 6; ++i) {
+            order.push_back(at);
+            QTest::keyClick(at, Qt::Key_Tab);
+            at = QApplication::focusWidget();
+        }
+        QTest::keyClick(at, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, 2);
+    const std::vector<QWidget*> expected{m_dialog.ComboBoxCom, m_dialog.ComboBoxBaud,
+                                         m_dialog.EditTimeOut, m_dialog.Button1,
+                                         m_dialog.Button2,     m_dialog.ComboBoxCom};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(SetComTest, shouldCompleteTypedTextToFirstEntryAndChooseIt)
+{
+    struct Case
+    {
+        TComboBox* box;
+        const char* typed;
+        int index;
+        const char* text;
+        const char* selected;
+    };
+    const Case cases[] = {
+        {m_dialog.ComboBoxCom, "com", 0, "COM1", "1"},
+        {m_dialog.ComboBoxCom, "com10", 9, "COM10", ""},
+        {m_dialog.ComboBoxCom, "7", -1, "7", ""},
+        {m_dialog.ComboBoxCom, "com17", -1, "COM17", ""},
+        {m_dialog.ComboBoxBaud, "1", 3, "1200", "200"},
+        {m_dialog.ComboBoxBaud, "11", 16, "115200", "5200"},
+        {m_dialog.ComboBoxBaud, "5", 14, "57600", "7600"},
+        {m_dialog.ComboBoxBaud, "8", -1, "8", ""},
+    };
+    showAndRun([&] {
+        for (const Case& c : cases) {
+            c.box->setFocus(Qt::TabFocusReason);
+            ASSERT_EQ(c.box->lineEdit()->selectedText(), c.box->currentText()) << c.typed;
+            QTest::keyClicks(c.box, QString::fromLatin1(c.typed));
+            EXPECT_EQ(c.box->ItemIndex(), c.index) << c.typed;
+            EXPECT_EQ(c.box->currentText(), QString::fromLatin1(c.text)) << c.typed;
+            EXPECT_EQ(c.box->lineEdit()->selectedText(), QString::fromLatin1(c.selected))
+                << c.typed;
+            m_dialog.Button1->setFocus(Qt::TabFocusReason);
+        }
+    });
+}
+
+TEST_F(SetComTest, shouldChooseNothingOnBackspaceDeleteOrPaste)
+{
+    QApplication::clipboard()->setText(QStringLiteral("COM2"));
+    showAndRun([&] {
+        TComboBox* box = m_dialog.ComboBoxCom;
+        box->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(box, QStringLiteral("com1"));
+        ASSERT_EQ(box->ItemIndex(), 0);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        EXPECT_EQ(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM");
+
+        box->setItemIndex(2);
+        box->lineEdit()->setCursorPosition(0);
+        QTest::keyClick(box, Qt::Key_Delete);
+        EXPECT_EQ(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"OM3");
+
+        box->setItemIndex(3);
+        box->lineEdit()->selectAll();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM2");
+
+        // A paste without a key (the context menu) as well.
+        box->setItemIndex(4);
+        box->lineEdit()->selectAll();
+        box->lineEdit()->paste();
+        QTRY_COMPARE(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM2");
+    });
+}
+
+TEST_F(SetComTest, shouldKeepTextWhenIndexUnchanged)
+{
+    m_dialog.setComItemIndex(-1);
+    EXPECT_EQ(m_dialog.ComboBoxCom->currentText(), u"Vyberte port");
+    m_dialog.setBaudItemIndex(5);
+    EXPECT_EQ(m_dialog.ComboBoxBaud->currentText(), u"2400");
+    m_dialog.setComItemIndex(2);
+    EXPECT_EQ(m_dialog.ComboBoxCom->currentText(), u"COM3");
+    m_dialog.setComItemIndex(-1);
+    EXPECT_EQ(m_dialog.comItemIndex(), -1);
+    EXPECT_EQ(m_dialog.ComboBoxCom->currentText(), u"");
+    m_dialog.ComboBoxCom->setEditText(QStringLiteral("left here"));
+    m_dialog.setComItemIndex(-1);
+    EXPECT_EQ(m_dialog.ComboBoxCom->currentText(), u"left here");
+    m_dialog.setComItemIndex(16); // past the end
+    EXPECT_EQ(m_dialog.comItemIndex(), -1);
+    EXPECT_EQ(m_dialog.ComboBoxCom->currentText(), u"");
+    m_dialog.setBaudItemIndex(-5);
+    EXPECT_EQ(m_dialog.baudItemIndex(), -1);
+    EXPECT_EQ(m_dialog.ComboBoxBaud->currentText(), u"");
+}
+
+TEST_F(SetComTest, shouldLimitTimeOutShownAndTaken)
+{
+    m_dialog.setTimeOutValue(5000);
+    EXPECT_EQ(m_dialog.EditTimeOut->text(), u"2000");
+    m_dialog.setTimeOutValue(3);
+    EXPECT_EQ(m_dialog.timeOutValue(), 5);
+    m_dialog.EditTimeOut->setText(QStringLiteral("$10"));
+    EXPECT_EQ(m_dialog.timeOutValue(), 16);
+    EXPECT_EQ(m_dialog.EditTimeOut->text(), u"$10");
+}
+
+TEST_F(SetComTest, shouldStepEntryWithUpAndDown)
+{
+    m_dialog.setBaudItemIndex(5);
+    showAndRun([&] {
+        m_dialog.ComboBoxBaud->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_dialog.ComboBoxBaud, Qt::Key_Down);
+        EXPECT_EQ(m_dialog.baudItemIndex(), 6);
+        EXPECT_EQ(m_dialog.ComboBoxBaud->currentText(), u"3600");
+        QTest::keyClick(m_dialog.ComboBoxBaud, Qt::Key_Up);
+        QTest::keyClick(m_dialog.ComboBoxBaud, Qt::Key_Up);
+        EXPECT_EQ(m_dialog.baudItemIndex(), 4);
+    });
+}
+
+TEST_F(SetComTest, shouldReturnOneForOkAndThreeForStorno)
+{
+    EXPECT_EQ(showAndRun([&] { QTest::mouseClick(m_dialog.Button2, Qt::LeftButton); }), 1);
+    EXPECT_EQ(showAndRun([&] { QTest::mouseClick(m_dialog.Button1, Qt::LeftButton); }), 3);
+    EXPECT_EQ(showAndRun([&] {
+                  m_dialog.Button1->setFocus(Qt::TabFocusReason);
+                  QTest::keyClick(m_dialog.Button1, Qt::Key_Return);
+              }),
+              3);
+    EXPECT_EQ(showAndRun([&] {
+                  m_dialog.Button2->setFocus(Qt::TabFocusReason);
+                  QTest::keyClick(m_dialog.Button2, Qt::Key_Space);
+              }),
+              1);
+    EXPECT_EQ(showAndRun([&] {
+                  m_dialog.ComboBoxBaud->setFocus(Qt::TabFocusReason);
+                  QTest::keyClick(m_dialog.ComboBoxBaud, Qt::Key_Return);
+              }),
+              1);
+}
+
+TEST_F(SetComTest, shouldReturnTwoForEscFromEveryControlAndForClose)
+{
+    const std::vector<QWidget*> controls{m_dialog.ComboBoxCom, m_dialog.ComboBoxBaud,
+                                         m_dialog.EditTimeOut, m_dialog.Button1, m_dialog.Button2};
+    for (QWidget* control : controls) {
+        EXPECT_EQ(showAndRun([&] {
+                      control->setFocus(Qt::TabFocusReason);
+                      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                  }),
+                  2)
+            << control->objectName().toStdString();
+    }
+    EXPECT_EQ(showAndRun([&] { m_dialog.close(); }), 2);
+}
+
+TEST_F(SetComTest, shouldBeepOnEnterInTimeOutFieldAndStayOpen)
+{
+    bool stayed = false;
+    const int result = showAndRun([&] {
+        m_dialog.EditTimeOut->setFocus(Qt::TabFocusReason);
+        const int beeps = m_dialog.EditTimeOut->beepCount();
+        QTest::keyClick(m_dialog.EditTimeOut, Qt::Key_Return);
+        stayed = m_dialog.isVisible();
+        EXPECT_EQ(m_dialog.EditTimeOut->beepCount(), beeps + 1);
+        QTest::keyClick(m_dialog.EditTimeOut, Qt::Key_Escape);
+    });
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(result, 2);
+}
+
+TEST_F(SetComTest, shouldCloseDialogOnEscWithDropDownOpen)
+{
+    bool popupWasOpen = false;
+    const int result = showAndRun([&] {
+        m_dialog.ComboBoxBaud->setFocus(Qt::TabFocusReason);
+        m_dialog.ComboBoxBaud->showPopup();
+        QTRY_VERIFY(m_dialog.ComboBoxBaud->droppedDown());
+        popupWasOpen = true;
+        QTest::keyClick(m_dialog.ComboBoxBaud->view(), Qt::Key_Escape);
+    });
+    EXPECT_TRUE(popupWasOpen);
+    EXPECT_EQ(result, 2);
+    EXPECT_FALSE(m_dialog.ComboBoxBaud->droppedDown());
+}
+
+TEST_F(SetComTest, shouldOnlyCloseDropDownOnEnter)
+{
+    bool stayed = false;
+    const int result = showAndRun([&] {
+        TComboBox* box = m_dialog.ComboBoxCom;
+        box->setFocus(Qt::TabFocusReason);
+        box->showPopup();
+        QTRY_VERIFY(box->droppedDown());
+        QTest::keyClick(box->view(), Qt::Key_Down);
+        QTest::keyClick(box->view(), Qt::Key_Return);
+        QTRY_VERIFY(!box->droppedDown());
+        stayed = m_dialog.isVisible();
+        EXPECT_NE(box->ItemIndex(), -1);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(result, 2);
+}
+
+TEST_F(SetComTest, shouldMoveAmongButtonsAndGroupBoxWithArrowKeys)
+{
+    std::vector<QWidget*> visited;
+    bool stayedAfterEscOnGroup = false;
+    const int result = showAndRun([&] {
+        m_dialog.Button1->setFocus(Qt::TabFocusReason);
+        for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Right, Qt::Key_Left, Qt::Key_Up}) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            visited.push_back(QApplication::focusWidget());
+        }
+        // On the group box now: Esc does nothing, Tab goes to the port list.
+        QTest::keyClick(m_dialog.GroupBox1, Qt::Key_Escape);
+        stayedAfterEscOnGroup = m_dialog.isVisible();
+        QTest::keyClick(m_dialog.GroupBox1, Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+        m_dialog.GroupBox1->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(m_dialog.GroupBox1, Qt::Key_Backtab, Qt::ShiftModifier);
+        visited.push_back(QApplication::focusWidget());
+        m_dialog.Button2->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_dialog.Button2, Qt::Key_Right);
+        visited.push_back(QApplication::focusWidget());
+        QTest::keyClick(m_dialog.GroupBox1, Qt::Key_Return); // confirms
+    });
+    const std::vector<QWidget*> expected{
+        m_dialog.Button2, m_dialog.GroupBox1,   m_dialog.Button1, m_dialog.GroupBox1,
+        m_dialog.Button2, m_dialog.ComboBoxCom, m_dialog.Button2, m_dialog.GroupBox1};
+    EXPECT_EQ(visited, expected);
+    EXPECT_TRUE(stayedAfterEscOnGroup);
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(SetComTest, shouldCorrectTimeOutWhenOkIsClicked)
+{
+    const int result = showAndRun([&] {
+        m_dialog.EditTimeOut->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(m_dialog.EditTimeOut, QStringLiteral("3000"));
+        QTest::mouseClick(m_dialog.Button2, Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(m_dialog.EditTimeOut->text(), u"2000");
+    EXPECT_EQ(m_dialog.timeOutValue(), 2000);
+}
+
+TEST_F(SetComTest, shouldKeepPositionFocusAndStateBetweenShowings)
+{
+    QWidget owner;
+    owner.setGeometry(200, 150, 640, 480);
+    owner.show();
+    TSetCom dialog(&owner);
+    auto run = [&](std::function<void()> action) {
+        QTimer::singleShot(0, &dialog, [&dialog, action] {
+            dialog.activateWindow();
+            QApplication::setActiveWindow(&dialog);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            action();
+        });
+        return dialog.ShowModal();
+    };
+    QPoint firstCentre;
+    QWidget* firstFocus = nullptr;
+    run([&] {
+        firstCentre = dialog.frameGeometry().center();
+        firstFocus = QApplication::focusWidget();
+        QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com3"));
+        dialog.move(40, 60); // as dragged by the operator
+        dialog.Button1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(dialog.Button1, Qt::Key_Escape);
+    });
+    EXPECT_LE((firstCentre - owner.frameGeometry().center()).manhattanLength(), 4);
+    EXPECT_EQ(firstFocus, dialog.ComboBoxCom);
+    owner.move(300, 300);
+    QPoint secondPosition;
+    QWidget* secondFocus = nullptr;
+    QString keptText;
+    run([&] {
+        secondPosition = dialog.pos();
+        secondFocus = QApplication::focusWidget();
+        keptText = dialog.ComboBoxCom->currentText();
+        dialog.close();
+    });
+    EXPECT_EQ(secondPosition, QPoint(40, 60));
+    EXPECT_EQ(secondFocus, dialog.Button1);
+    EXPECT_EQ(keptText, u"COM3");
+}
+
+TEST_F(SetComTest, shouldStayInsideDesktopLeftAndTopEdges)
+{
+    QWidget owner;
+    owner.setGeometry(-500, -400, 300, 200);
+    owner.show();
+    TSetCom dialog(&owner);
+    QPoint shownAt;
+    QTimer::singleShot(0, &dialog, [&] {
+        shownAt = dialog.pos();
+        dialog.close();
+    });
+    dialog.ShowModal();
+    const QRect desktop = owner.screen()->availableVirtualGeometry();
+    EXPECT_GE(shownAt.x(), desktop.left());
+    EXPECT_GE(shownAt.y(), desktop.top());
+}
+
+TEST_F(SetComTest, shouldShowPortDescriptionsAsEntryTooltips)
+{
+    m_dialog.setPortDescriptions(
+        {QStringLiteral("/dev/ttyUSB0"), QString(), QStringLiteral("/dev/pts/7")});
+    EXPECT_EQ(m_dialog.ComboBoxCom->itemData(0, Qt::ToolTipRole).toString(), u"/dev/ttyUSB0");
+    EXPECT_FALSE(m_dialog.ComboBoxCom->itemData(1, Qt::ToolTipRole).isValid());
+    EXPECT_EQ(m_dialog.ComboBoxCom->itemData(2, Qt::ToolTipRole).toString(), u"/dev/pts/7");
+    EXPECT_FALSE(m_dialog.ComboBoxCom->itemData(3, Qt::ToolTipRole).isValid());
+}
+
+} // namespace

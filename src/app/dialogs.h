@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace quorlink::app {
+
+// The modal boxes and file dialogs of the program.  The window and the error
+// display ask for them through this interface so that tests can answer them
+// without a modal loop.
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+    // Information icon, OK button.
+    virtual void information(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // Stop (critical) icon, OK button: the error display.
+    virtual void stop(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // The source file to load, or nothing when the operator cancels.
+    virtual std::optional<QString> openFileName(QWidget* owner) = 0;
+    // The result file to write, or nothing when the operator cancels.
+    virtual std::optional<QString> saveFileName(QWidget* owner) = 0;
+};
+
+// The dialogs in use: message boxes and file dialogs of Qt unless replaced.
+Dialogs& dialogs();
+// Replaces the dialogs (nullptr restores Qt's); the caller keeps ownership.
+void setDialogs(Dialogs* replacement);
+
+// The file-dialog filters, first one preselected.  Qt's "*" pattern stands
+// for "*.*" because it matches names without a dot as well.
+QStringList openDialogFilters();
+QStringList saveDialogFilters();
+
+} // namespace quorlink::app

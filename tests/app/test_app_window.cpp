@@ -1,0 +1,423 @@
+// The main window: start-up, menu, keys, runs and closing.
+
+#include "ptydevice.h"
+#include "test_app_support.h"
+
+#include "UnitSetCom.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+using quorlink::app::testing::AppTest;
+using quorlink::testing::PtyDevice;
+
+namespace {
+
+QString panel(TForm1& form, int index)
+{
+    return QString::fromStdU16String(form.panelText(index));
+}
+
+// Settings naming COM1 as the pseudo-terminal of `device`.
+QByteArray portSettings(const std::string& device, const char* extra = "")
+{
+    return QByteArray("[General]\nCodePage=UTF-8\nTimeOut=300\nBaudRateIndex=9\nComPortIndex=1\n") +
+           extra + "\n[Ports]\nCOM1=" + QByteArray::fromStdString(device) + "\n";
+}
+
+class StartUp : public AppTest
+{};
+
+TEST_F(StartUp, shouldShowZerosAndDisableSendWithoutStoredSettings)
+{
+    auto form = start();
+    EXPECT_EQ(panel(*form, 0), u"0");
+    EXPECT_EQ(panel(*form, 1), u"0");
+    EXPECT_EQ(panel(*form, 2), u"");
+    EXPECT_EQ(panel(*form, 3), u"");
+    EXPECT_FALSE(form->Odeslat1->isEnabled());
+    EXPECT_FALSE(form->SendEndOfFile->isChecked());
+    EXPECT_FALSE(form->StopRequested);
+    EXPECT_EQ(form->TimeOut, 200);
+    EXPECT_EQ(form->BaudRateIndex, 5);
+    EXPECT_EQ(form->ComPortIndex, 0);
+    EXPECT_EQ(form->windowTitle(), u"Terminal");
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+    ASSERT_NE(form->SetCom, nullptr);
+    EXPECT_FALSE(form->SetCom->isVisible());
+}
+
+TEST_F(StartUp, shouldOpenStoredPortBeforeTheWindowShows)
+{
+    PtyDevice device;
+    writeSettings(portSettings(device.path(), "SendEndFile=1"));
+    auto form = start();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
+    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(form->link().isOpen());
+    EXPECT_TRUE(form->SendEndOfFile->isChecked());
+    EXPECT_EQ(form->TimeOut, 300);
+    EXPECT_EQ(form->BaudRateIndex, 9);
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+}
+
+TEST_F(StartUp, shouldShowOpenFailureBoxAndClosedPortWhenStoredPortFails)
+{
+    writeSettings(portSettings("/dev/quorlink-no-such-device"));
+    auto form = start();
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].kind, u"information");
+    EXPECT_EQ(m_dialogs.boxes[0].caption, u"GetLastError2");
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
+    EXPECT_EQ(m_dialogs.boxes[0].owner, nullptr); // no window is shown yet
+    EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
+    EXPECT_FALSE(form->Odeslat1->isEnabled());
+}
+
+TEST_F(StartUp, shouldFailLikeUnopenablePortWhenStoredSpeedIndexIsOutOfRange)
+{
+    PtyDevice device;
+    writeSettings(QByteArray("[General]\nBaudRateIndex=17\nComPortIndex=1\n[Ports]\nCOM1=") +
+                  QByteArray::fromStdString(device.path()) + "\n");
+    auto form = start();
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
+    EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
+}
+
+class Window : public AppTest
+{};
+
+TEST_F(Window, shouldOfferTheMenuTreeWithCaptionsNamesAndShortcuts)
+{
+    auto form = start();
+    QMenuBar* bar = form->menuBar();
+    EXPECT_EQ(bar->objectName(), u"MainMenu1");
+
+    QStringList tree;
+    for (QAction* menuAction : bar->actions()) {
+        tree << menuAction->menu()->objectName() + u'=' + menuAction->text();
+        for (QAction* item : menuAction->menu()->actions()) {
+            tree << QStringLiteral("  ") + item->objectName() + u'=' + item->text() + u'|' +
+                        item->shortcut().toString() +
+                        (item->isSeparator() ? QStringLiteral("|-") : QString()) +
+                        (item->isCheckable() ? QStringLiteral("|check") : QString());
+        }
+    }
+    EXPECT_EQ(tree.join(u'\n'), QStringLiteral("Soubor1=Soubor\n"
+                                               "  Otevtzdroj1=Otevřít zdroj|Ctrl+O\n"
+                                               "  Uloitvsledek1=Uložit výsledek|Ctrl+S\n"
+                                               "  N1=||-\n"
+                                               "  Konec1=Konec|Ctrl+X\n"
+                                               "Funkce1=Funkce\n"
+                                               "  Odeslat1=Odeslat|F6\n"
+                                               "  ClearSource=Smazat zdrojová data|\n"
+                                               "  ClearReceived=Smazat přijatá data|\n"
+                                               "Nastaven1=Nastavení\n"
+                                               "  Port1=Port|F9\n"
+                                               "  SendEndOfFile=Poslat znaky konce souboru "
+                                               "[0,CR,LF]||check"));
+}
+
+TEST_F(Window, shouldLayOutPanesAndStatusBarAsDesigned)
+{
+    auto form = start();
+    form->show();
+    QApplication::processEvents();
+    auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("TabbedNotebook1"));
+    ASSERT_EQ(tabs, form->TabbedNotebook1);
+    EXPECT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(0), u"Zdrojová data");
+    EXPECT_EQ(tabs->tabText(1), u"Přijatá data");
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_TRUE(tabs->widget(0)->isAncestorOf(form->Memo1));
+    EXPECT_TRUE(tabs->widget(1)->isAncestorOf(form->Memo2));
+    EXPECT_EQ(form->Memo1->objectName(), u"Memo1");
+    EXPECT_EQ(form->Memo2->objectName(), u"Memo2");
+    for (auto* memo : {form->Memo1, form->Memo2}) {
+        EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+        EXPECT_EQ(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        EXPECT_FALSE(memo->isReadOnly());
+    }
+
+    // The client area below the menu bar: 635 x 216, the status bar 24 of it.
+    EXPECT_EQ(form->width(), 635);
+    EXPECT_EQ(form->StatusBar1->height(), 24);
+    EXPECT_EQ(form->height() - form->menuBar()->height(), 216);
+    EXPECT_EQ(tabs->height(), 192);
+
+    const auto panels = form->StatusBar1->findChildren<QLabel*>();
+    ASSERT_EQ(panels.size(), 4);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(panels[i]->width(), 50);
+        EXPECT_EQ(panels[i]->alignment(), Qt::AlignCenter);
+    }
+    EXPECT_TRUE(panels[3]->alignment() & Qt::AlignLeft);
+    EXPECT_GT(panels[3]->width(), 300);
+    EXPECT_EQ(form->font().pointSize(), 8);
+}
+
+TEST_F(Window, shouldCountSourceLinesAtEveryEditButNotReceivedOnes)
+{
+    auto form = start();
+    showActive(*form);
+    form->Memo1->setFocus();
+    QTest::keyClicks(form->Memo1, QStringLiteral("AT"));
+    EXPECT_EQ(panel(*form, 0), u"1");
+    QTest::keyClick(form->Memo1, Qt::Key_Return);
+    EXPECT_EQ(panel(*form, 0), u"1"); // a final line break starts no line
+    QTest::keyClicks(form->Memo1, QStringLiteral("I"));
+    EXPECT_EQ(panel(*form, 0), u"2");
+
+    form->setPanelText(2, u"7");
+    form->Memo2->setPlainText(QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(panel(*form, 0), u"2");
+    form->ClearReceivedClick();
+    EXPECT_EQ(form->Memo2->lineCount(), 0);
+    EXPECT_EQ(panel(*form, 2), u"7");
+
+    form->ClearSourceClick();
+    EXPECT_EQ(panel(*form, 0), u"0");
+    EXPECT_EQ(form->Memo1->lineCount(), 0);
+}
+
+TEST_F(Window, shouldToggleEndOfFileOptionAndStoreItWhenClosedByCloseBox)
+{
+    auto form = start();
+    form->show();
+    form->SendEndOfFileClick();
+    EXPECT_TRUE(form->SendEndOfFile->isChecked());
+    EXPECT_FALSE(settingsText().contains(u"SendEndFile")); // nothing stored yet
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(settingsText().contains(u"SendEndFile=1"));
+
+    auto again = start();
+    EXPECT_TRUE(again->SendEndOfFile->isChecked());
+    again->SendEndOfFileClick();
+    again->close();
+    EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
+}
+
+TEST_F(Window, shouldRunKonecInsteadOfCuttingOnCtrlXInAPane)
+{
+    PtyDevice device;
+    writeSettings(portSettings(device.path()));
+    auto form = start();
+    showActive(*form);
+    form->Memo1->setPlainText(QStringLiteral("nevyjímat"));
+    form->Memo1->setFocus();
+    form->Memo1->selectAll();
+    QTest::keyClick(form->Memo1, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(form->Memo1->toPlainText(), u"nevyjímat");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->link().isOpen());
+    EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
+}
+
+TEST_F(Window, shouldSetStopRequestedByEscInPaneOrWindowButNotOnTabBar)
+{
+    auto form = start();
+    showActive(*form);
+
+    QTabBar* tabBar = form->TabbedNotebook1->tabBar();
+    tabBar->setFocus();
+    QTest::keyClick(tabBar, Qt::Key_Escape);
+    EXPECT_FALSE(form->StopRequested);
+
+    form->TabbedNotebook1->setCurrentIndex(1);
+    form->Memo2->setFocus();
+    QTest::keyClick(form->Memo2, Qt::Key_Escape);
+    EXPECT_TRUE(form->StopRequested);
+    EXPECT_EQ(form->TabbedNotebook1->currentIndex(), 1);
+
+    form->StopRequested = false;
+    form->setFocus();
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_TRUE(form->StopRequested);
+}
+
+class Run : public AppTest
+{};
+
+TEST_F(Run, shouldRunTransferOnF6AndCollectEveryReply)
+{
+    PtyDevice device;
+    device.respond(
+        [](const std::string& line) { return std::vector<std::string>{"re:" + line + "\r\n"}; });
+    writeSettings(portSettings(device.path(), "SendEndFile=1"));
+    auto form = start();
+    showActive(*form);
+    form->Memo1->setPlainText(QStringLiteral("AT\nžluť\n\nATZ"));
+    form->Memo1->setFocus();
+    QTest::keyClick(form->Memo1, Qt::Key_F6);
+
+    EXPECT_EQ(form->Memo2->text(), u"re:AT\r\nre:žluť\r\nre:\r\nre:ATZ\r\n");
+    EXPECT_EQ(panel(*form, 1), u"4");
+    EXPECT_EQ(panel(*form, 2), u"4");
+    EXPECT_EQ(panel(*form, 3), u"Konec přenosu");
+    ASSERT_TRUE(device.waitForBytes(22, std::chrono::seconds(2)));
+    EXPECT_EQ(device.received(), std::string("AT\r\n\xC5\xBElu\xC5\xA5\r\n\r\nATZ\r\n\0\r\n", 22));
+    EXPECT_EQ(form->TabbedNotebook1->currentIndex(), 0); // the run switches no page
+}
+
+TEST_F(Run, shouldStopAfterTheExchangeDuringWhichEscWasPressed)
+{
+    PtyDevice device;
+    writeSettings(portSettings(device.path(), "SendEndFile=1"));
+    auto form = start();
+    showActive(*form);
+    QWidget* memo = form->Memo1;
+    // The device presses Esc while it handles the third line; the key is
+    // handled at the next processMessages of the run.
+    device.respond([memo](const std::string& line) {
+        if (line == "3") {
+            QCoreApplication::postEvent(
+                memo, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
+        }
+        return std::vector<std::string>{"ok" + line + "\r\n"};
+    });
+    form->Memo1->setPlainText(QStringLiteral("1\n2\n3\n4\n5"));
+    form->Memo1->setFocus();
+    QTest::keyClick(form->Memo1, Qt::Key_F6);
+
+    EXPECT_EQ(form->Memo2->text(), u"ok1\r\nok2\r\nok3\r\n");
+    EXPECT_EQ(panel(*form, 1), u"3");
+    EXPECT_EQ(panel(*form, 3), u"Přenos přerušen");
+    EXPECT_EQ(device.lines(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(device.received().find('\0'), std::string::npos); // no end-of-file bytes
+}
+
+TEST_F(Run, shouldFinishRunWithoutFurtherExchangesWhenKonecIsChosenDuringIt)
+{
+    PtyDevice device;
+    writeSettings(portSettings(device.path()));
+    auto form = start();
+    showActive(*form);
+    TForm1* window = form.get();
+    // "Konec" chosen while the device handles the second line.
+    device.respond([window](const std::string& line) {
+        if (line == "2")
+            QMetaObject::invokeMethod(
+                window, [window] { window->Konec1->trigger(); }, Qt::QueuedConnection);
+        return std::vector<std::string>{"ok" + line + "\r\n"};
+    });
+    form->Memo1->setPlainText(QStringLiteral("1\n2\n3\n4"));
+    form->Odeslat1->trigger();
+
+    EXPECT_EQ(form->Memo2->text(), u"ok1\r\nok2\r\n");
+    EXPECT_EQ(panel(*form, 1), u"4");
+    EXPECT_EQ(panel(*form, 3), u"Konec přenosu");
+    EXPECT_EQ(device.lines(), (std::vector<std::string>{"1", "2"}));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->link().isOpen());
+    EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
+}
+
+TEST_F(Run, shouldNotRunOnF6WhileNoPortIsOpen)
+{
+    auto form = start();
+    showActive(*form);
+    form->Memo1->setPlainText(QStringLiteral("AT"));
+    form->Memo1->setFocus();
+    QTest::keyClick(form->Memo1, Qt::Key_F6);
+    EXPECT_EQ(panel(*form, 3), u"");
+    EXPECT_EQ(panel(*form, 1), u"0");
+}
+
+class PortCommand : public AppTest
+{
+protected:
+    // Answers the next modal dialog: sets it up with `fill` and closes it
+    // with `result`.
+    void answerDialog(std::function<void(TSetCom&)> fill, int result)
+    {
+        QTimer::singleShot(0, [fill, result] {
+            auto* dialog = qobject_cast<TSetCom*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            fill(*dialog);
+            dialog->done(result);
+        });
+    }
+};
+
+TEST_F(PortCommand, shouldChangeNothingWhenDialogIsNotConfirmed)
+{
+    auto form = start();
+    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(2); }, TSetCom::ResultStorno);
+    form->Port1Click();
+    EXPECT_EQ(form->ComPortIndex, 0);
+    EXPECT_EQ(panel(*form, 3), u"");
+    EXPECT_EQ(settingsText(), u"");
+}
+
+TEST_F(PortCommand, shouldStoreAndOpenPortWhenDialogIsConfirmed)
+{
+    PtyDevice device;
+    writeSettings(QByteArray("[Ports]\nCOM2=") + QByteArray::fromStdString(device.path()) + "\n");
+    auto form = start();
+    answerDialog(
+        [](TSetCom& dialog) {
+            dialog.setComItemIndex(1);
+            dialog.setBaudItemIndex(16);
+            dialog.setTimeOutValue(500);
+        },
+        TSetCom::ResultOk);
+    form->Port1Click();
+    EXPECT_EQ(form->ComPortIndex, 2);
+    EXPECT_EQ(form->BaudRateIndex, 16);
+    EXPECT_EQ(form->TimeOut, 500);
+    EXPECT_EQ(panel(*form, 3), u"Port COM2 otevřen");
+    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(settingsText().contains(u"ComPortIndex=2"));
+}
+
+// A store whose every write fails.
+class FailingStore : public quorlink::settings::SettingsStore
+{
+public:
+    quorlink::settings::StoredSettings LoadSettings() override { return {}; }
+    void StorePortSettings(const quorlink::settings::PortSettings&) override
+    {
+        throw quorlink::settings::SettingsError("Failed to set data for 'TimeOut'");
+    }
+    void StoreSendEndFile(bool) override
+    {
+        throw quorlink::settings::SettingsError("Failed to set data for 'SendEndFile'");
+    }
+};
+
+TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten)
+{
+    PtyDevice device;
+    TForm1 form(std::make_unique<FailingStore>());
+    form.link().portTable().setDevice(1, device.path());
+    form.show();
+    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
+    form.Port1->trigger();
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].kind, u"stop");
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Failed to set data for 'TimeOut'");
+    EXPECT_EQ(m_dialogs.boxes[0].caption, u"test_app");
+    EXPECT_FALSE(form.link().isOpen());
+    EXPECT_EQ(panel(form, 3), u"");
+
+    // Closing still closes when the option cannot be stored.
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(form.isVisible());
+    ASSERT_EQ(m_dialogs.boxes.size(), 2u);
+    EXPECT_EQ(m_dialogs.boxes[1].text, u"Failed to set data for 'SendEndFile'");
+}
+
+} // namespace

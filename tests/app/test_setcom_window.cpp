@@ -1,0 +1,199 @@
+// The port dialog reached from the main window: F9 fills it from the
+// settings fields, "Ok" stores the three values and reopens the port, every
+// other way out changes nothing.
+
+#include "CSpinEdit.h"
+#include "UnitSetCom.h"
+#include "ptydevice.h"
+#include "test_app_support.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+using quorlink::app::testing::AppTest;
+using quorlink::testing::PtyDevice;
+
+class PortDialog : public AppTest
+{
+protected:
+    // Presses F9 in the window and runs `action` in the dialog once it is
+    // shown and active.
+    void pressF9(TForm1& form, std::function<void(TSetCom&)> action)
+    {
+        // The window is active again after the previous showing.
+        form.activateWindow();
+        QApplication::setActiveWindow(&form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        bool reached = false;
+        QTimer::singleShot(0, [&reached, action] {
+            auto* dialog = qobject_cast<TSetCom*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            reached = true;
+            dialog->activateWindow();
+            QApplication::setActiveWindow(dialog);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+            action(*dialog);
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the dialog stayed open";
+                dialog->QDialog::done(0);
+            }
+        });
+        QTest::keyClick(form.Memo1, Qt::Key_F9);
+        EXPECT_TRUE(reached);
+    }
+
+    static QString panel(TForm1& form, int index)
+    {
+        return QString::fromStdU16String(form.panelText(index));
+    }
+};
+
+TEST_F(PortDialog, shouldOfferDefaultsOnFirstStartAndStoreThemOnOk)
+{
+    auto form = start();
+    showActive(*form);
+    QString port, speed, timeOut;
+    int portIndex = 0;
+    pressF9(*form, [&](TSetCom& dialog) {
+        port = dialog.ComboBoxCom->currentText();
+        portIndex = dialog.comItemIndex();
+        speed = dialog.ComboBoxBaud->currentText();
+        timeOut = dialog.EditTimeOut->text();
+        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+    });
+    EXPECT_EQ(port, u"Vyberte port");
+    EXPECT_EQ(portIndex, -1);
+    EXPECT_EQ(speed, u"2400");
+    EXPECT_EQ(timeOut, u"200");
+    const QString stored = settingsText();
+    EXPECT_TRUE(stored.contains(u"ComPortIndex=0")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(u"BaudRateIndex=5")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(u"TimeOut=200")) << stored.toStdString();
+    EXPECT_EQ(form->ComPortIndex, 0);
+    EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
+    EXPECT_EQ(m_dialogs.boxes.size(), 1u); // port 0 cannot be opened
+    EXPECT_FALSE(form->Odeslat1->isEnabled());
+}
+
+TEST_F(PortDialog, shouldStoreTypedPortOrNoneWhenTypingChoosesNothing)
+{
+    auto form = start();
+    showActive(*form);
+    pressF9(*form, [](TSetCom& dialog) {
+        QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com10"));
+        QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+    });
+    EXPECT_EQ(form->ComPortIndex, 10);
+    EXPECT_TRUE(settingsText().contains(u"ComPortIndex=10"));
+
+    pressF9(*form, [](TSetCom& dialog) {
+        dialog.ComboBoxCom->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("7"));
+        QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+    });
+    EXPECT_EQ(form->ComPortIndex, 0);
+    EXPECT_TRUE(settingsText().contains(u"ComPortIndex=0"));
+
+    pressF9(*form, [](TSetCom& dialog) {
+        dialog.ComboBoxBaud->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(dialog.ComboBoxBaud, QStringLiteral("8"));
+        QTest::keyClick(dialog.ComboBoxBaud, Qt::Key_Return);
+    });
+    EXPECT_EQ(form->BaudRateIndex, -1);
+}
+
+TEST_F(PortDialog, shouldStoreNothingWhenNotConfirmed)
+{
+    auto form = start();
+    showActive(*form);
+    const std::vector<std::function<void(TSetCom&)>> ways{
+        [](TSetCom& dialog) { QTest::mouseClick(dialog.Button1, Qt::LeftButton); },
+        [](TSetCom&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); },
+        [](TSetCom& dialog) { dialog.close(); },
+    };
+    for (const auto& way : ways) {
+        pressF9(*form, [&way](TSetCom& dialog) {
+            QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com3"));
+            dialog.EditTimeOut->setText(QStringLiteral("700"));
+            way(dialog);
+        });
+        EXPECT_EQ(form->ComPortIndex, 0);
+        EXPECT_EQ(form->TimeOut, 200);
+        EXPECT_EQ(settingsText(), u"");
+        EXPECT_EQ(panel(*form, 3), u"");
+    }
+    // The next showing sets the port list from ComPortIndex 0 again: COM3,
+    // still chosen in the hidden dialog, is removed and the box is empty.
+    QString port;
+    pressF9(*form, [&](TSetCom& dialog) {
+        port = dialog.ComboBoxCom->currentText();
+        dialog.close();
+    });
+    EXPECT_EQ(port, u"");
+}
+
+TEST_F(PortDialog, shouldStoreCorrectedTimeOutOnOk)
+{
+    auto form = start();
+    showActive(*form);
+    const std::pair<const char*, int> typed[] = {{"3000", 2000}, {"-20", 5}, {"$10", 16}};
+    for (const auto& [text, stored] : typed) {
+        pressF9(*form, [text](TSetCom& dialog) {
+            dialog.EditTimeOut->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(dialog.EditTimeOut, QString::fromLatin1(text));
+            QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+        });
+        EXPECT_EQ(form->TimeOut, stored) << text;
+        EXPECT_TRUE(settingsText().contains(QStringLiteral("TimeOut=%1").arg(stored))) << text;
+    }
+}
+
+TEST_F(PortDialog, shouldOpenMappedPortOnOk)
+{
+    PtyDevice device;
+    writeSettings(QByteArray("[Ports]\nCOM1=") + QByteArray::fromStdString(device.path()) + "\n");
+    auto form = start();
+    showActive(*form);
+    QString tooltip;
+    pressF9(*form, [&](TSetCom& dialog) {
+        tooltip = dialog.ComboBoxCom->itemData(0, Qt::ToolTipRole).toString();
+        QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com1"));
+        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+    });
+    EXPECT_EQ(tooltip, QString::fromStdString(device.path()));
+    EXPECT_EQ(form->ComPortIndex, 1);
+    EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
+    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+}
+
+TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
+{
+    auto form = start();
+    showActive(*form);
+    pressF9(*form, [](TSetCom& dialog) { QTest::mouseClick(dialog.Button2, Qt::LeftButton); });
+    QWidget* focus = nullptr;
+    pressF9(*form, [&](TSetCom&) {
+        focus = QApplication::focusWidget();
+        QTest::keyClick(focus, Qt::Key_Return);
+    });
+    EXPECT_EQ(focus, form->SetCom->Button2);
+    EXPECT_FALSE(form->SetCom->isVisible());
+}
+
+} // namespace
