@@ -1,0 +1,276 @@
+#include "ptydevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using quorlink::testing::PtyDevice;
+
+struct Result
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs quorlink-batch with its own settings folder, feeding `input` to its
+// standard input; `interruptAfter` sends SIGINT once that time has passed.
+Result runBatch(const std::vector<std::string>& args, const fs::path& config,
+                const std::string& input = {},
+                std::optional<std::chrono::milliseconds> interruptAfter = {})
+{
+    int in[2], out[2], err[2];
+    EXPECT_EQ(pipe(in), 0);
+    EXPECT_EQ(pipe(out), 0);
+    EXPECT_EQ(pipe(err), 0);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+        posix_spawn_file_actions_addclose(&actions, fd);
+
+    std::vector<std::string> storage{QUORLINK_BATCH};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStorage{"XDG_CONFIG_HOME=" + config.string(), "LANG=C.UTF-8",
+                                        "LC_ALL=C.UTF-8", "HOME=" + config.string()};
+    std::vector<char*> envp;
+    for (auto& e : envStorage)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned =
+        posix_spawn(&pid, QUORLINK_BATCH, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    Result result;
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << QUORLINK_BATCH;
+        return result;
+    }
+    if (!input.empty()) {
+        EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    }
+    close(in[1]);
+
+    const auto start = std::chrono::steady_clock::now();
+    bool interrupted = false;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        poll(fds, 2, 20);
+        for (auto& p : fds) {
+            if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP)))
+                continue;
+            char buffer[4096];
+            const ssize_t n = read(p.fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(p.fd);
+                p.fd = -1;
+                --open;
+            } else {
+                (p.fd == out[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+            }
+        }
+        if (interruptAfter && !interrupted &&
+            std::chrono::steady_clock::now() - start >= *interruptAfter) {
+            kill(pid, SIGINT);
+            interrupted = true;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+class BatchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/quorlink-batch-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        fs::create_directories(m_dir / "Brindova");
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    void writeSettings(const std::string& ini)
+    {
+        std::ofstream(m_dir / "Brindova" / "Quorlink.ini") << ini;
+    }
+    fs::path writeSource(const std::string& bytes, const std::string& name = "source.txt")
+    {
+        const fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    static std::string readFile(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path m_dir;
+};
+
+// A device that answers "R:<line>", stays silent for lines starting with
+// "quiet", and answers after `delay`.
+void answerRequests(PtyDevice& device)
+{
+    device.respond([](const std::string& line) -> std::vector<std::string> {
+        if (line.rfind("quiet", 0) == 0)
+            return {};
+        return {"R:" + line + "\r\n"};
+    });
+}
+
+TEST_F(BatchTest, shouldPrintEveryReplyAndExitZeroWhenAllLinesAreAnswered)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const auto source = writeSource("*IDN?\r\nMEAS?\nREAD?");
+
+    const Result r = runBatch({"--port", device.path(), "--timeout", "300", source}, m_dir);
+
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "R:*IDN?\nR:MEAS?\nR:READ?\n");
+    EXPECT_EQ(device.received(), "*IDN?\r\nMEAS?\r\nREAD?\r\n");
+    EXPECT_NE(r.err.find("line 3 of 3, 3 replies, 0 without reply"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchTest, shouldMarkUnansweredLinesInTranscriptAndExitOne)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const auto source = writeSource("A\r\nquiet please\r\nB\r\n");
+
+    const Result r =
+        runBatch({"--port", device.path(), "--timeout", "50", "--transcript", source}, m_dir);
+
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "1\tA\tR:A\n2\tquiet please\t-\n3\tB\tR:B\n");
+}
+
+TEST_F(BatchTest, shouldTakePortSpeedTimeOutAndEndOfFileFromTheSettingsFile)
+{
+    PtyDevice device;
+    answerRequests(device);
+    writeSettings("[General]\nComPortIndex=4\nBaudRateIndex=9\nTimeOut=300\nSendEndFile=1\n"
+                  "[Ports]\nCOM4=" +
+                  device.path() + "\n");
+    const auto source = writeSource("X\r\n");
+
+    const Result r = runBatch({source}, m_dir);
+
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "R:X\n");
+    ASSERT_TRUE(device.waitForBytes(6, 1000ms));
+    EXPECT_EQ(device.received(), std::string("X\r\n\x00\r\n", 6));
+}
+
+TEST_F(BatchTest, shouldReadStandardInputAndWriteTheOutputFileAsTheWindowSaves)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const fs::path output = m_dir / "out.txt";
+    std::ofstream(output) << "old content that must go";
+
+    const Result r = runBatch(
+        {"--port", device.path(), "--codepage", "windows-1250", "--output", output.string(), "-"},
+        m_dir, "k\xF9\xF2\n");
+
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readFile(output), "R:k\xF9\xF2\r\n");
+}
+
+TEST_F(BatchTest, shouldFailWithOneLineAndStatusTwoForMissingFileOrUnopenablePort)
+{
+    PtyDevice device;
+    Result r = runBatch({"--port", device.path(), (m_dir / "missing.txt").string()}, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Cannot open file"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+
+    r = runBatch({"--port", "/dev/null", writeSource("A\r\n")}, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot open /dev/null"), std::string::npos) << r.err;
+
+    r = runBatch({"--baud", "1234", "x"}, m_dir);
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(BatchTest, shouldStopLikeEscOnCtrlCWithoutEndOfFileBytes)
+{
+    PtyDevice device;
+    answerRequests(device);
+    device.setDelay(60ms);
+    std::string lines;
+    for (int i = 0; i < 40; ++i)
+        lines += "L" + std::to_string(i) + "\r\n";
+
+    const Result r =
+        runBatch({"--port", device.path(), "--eof", "--timeout", "500", writeSource(lines)}, m_dir,
+                 {}, 300ms);
+
+    EXPECT_EQ(r.status, 130) << r.err;
+    std::this_thread::sleep_for(100ms);
+    const std::string received = device.received();
+    EXPECT_LT(received.size(), lines.size());
+    EXPECT_EQ(received.find('\0'), std::string::npos);
+    // The exchange under way when Ctrl+C came still got its reply.
+    const auto replies = std::count(r.out.begin(), r.out.end(), '\n');
+    EXPECT_EQ(static_cast<std::size_t>(replies), device.lines().size());
+}
+
+TEST_F(BatchTest, shouldListMappedAndMissingPorts)
+{
+    PtyDevice device;
+    writeSettings("[Ports]\nCOM2=" + device.path() + "\nCOM3=/dev/quorlink-no-such-device\n");
+
+    const Result r = runBatch({"--list-ports"}, m_dir);
+
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line, com2, com3;
+    while (std::getline(lines, line)) {
+        if (line.rfind("COM2 ", 0) == 0)
+            com2 = line;
+        if (line.rfind("COM3 ", 0) == 0)
+            com3 = line;
+    }
+    EXPECT_NE(com2.find(device.path()), std::string::npos) << r.out;
+    EXPECT_NE(com2.find("yes"), std::string::npos) << com2;
+    EXPECT_NE(com3.find("/dev/quorlink-no-such-device"), std::string::npos) << r.out;
+    EXPECT_NE(com3.find("no"), std::string::npos) << com3;
+}
+
+} // namespace
