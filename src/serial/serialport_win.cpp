@@ -1,0 +1,284 @@
+// The SerialPort of Windows: a COM device opened for synchronous I/O, whose
+// read time-outs make every ReadFile return after about 1 ms with whatever has
+// arrived, so that a read polls against a GetTickCount64() deadline.
+
+#include "serialport.h"
+
+#include "porttable.h"
+
+#include <algorithm>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace quorlink::serial {
+
+namespace {
+
+// Port time-outs, all in milliseconds.  A read returns after at most about
+// 1 ms with the bytes that have arrived (possibly none); interval and
+// per-byte read time-outs are off (0).  A write of n bytes may take at most
+// 100 + 5 * n ms.
+constexpr DWORD ReadIntervalTimeoutMs = 0;
+constexpr DWORD ReadTotalTimeoutMultiplierMs = 0;
+constexpr DWORD ReadTotalTimeoutConstantMs = 1;
+constexpr DWORD WriteTotalTimeoutMultiplierMs = 5;
+constexpr DWORD WriteTotalTimeoutConstantMs = 100;
+
+// The one place that turns a failed step and its system error code into the
+// text of errorString().
+std::string describeFailure(const std::string& device, const char* step, DWORD err)
+{
+    std::string text = device.empty() ? std::string("(no device)") : device;
+    text += ": ";
+    text += step;
+    text += " failed: ";
+
+    char* message = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, err, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+    if (length > 0 && message != nullptr) {
+        std::string system(message, length);
+        // The system's texts end with a period and CR LF.
+        while (!system.empty() && (system.back() == '\r' || system.back() == '\n' ||
+                                   system.back() == ' ' || system.back() == '.'))
+            system.pop_back();
+        text += system;
+        text += ' ';
+    }
+    if (message != nullptr)
+        LocalFree(message);
+    text += "(error " + std::to_string(err) + ')';
+    return text;
+}
+
+void setPortTimeouts(COMMTIMEOUTS& timeouts)
+{
+    timeouts.ReadIntervalTimeout = ReadIntervalTimeoutMs;
+    timeouts.ReadTotalTimeoutMultiplier = ReadTotalTimeoutMultiplierMs;
+    timeouts.ReadTotalTimeoutConstant = ReadTotalTimeoutConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = WriteTotalTimeoutMultiplierMs;
+    timeouts.WriteTotalTimeoutConstant = WriteTotalTimeoutConstantMs;
+}
+
+// 8 data bits, no parity, 1 stop bit, binary, no hardware or software flow
+// control, NUL bytes received, DTR off and RTS raised by the driver only while
+// bytes are being sent.  Fields not named keep what the driver reported.
+void setLineSettings(DCB& dcb, std::uint32_t baud)
+{
+    dcb.BaudRate = baud;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+    dcb.fAbortOnError = 0;
+    dcb.XonLim = 5;
+    dcb.XoffLim = 255;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = 0x00;
+    dcb.XoffChar = static_cast<char>(0xFF);
+    dcb.ErrorChar = static_cast<char>(0xFE);
+    dcb.EofChar = 0x00;
+    dcb.EvtChar = 0x00;
+}
+
+// Waits until `deadline` (GetTickCount64 milliseconds) has passed.
+void sleepUntil(ULONGLONG deadline)
+{
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64())
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 1000)));
+}
+
+// The deadline `timeout` from now on the 64-bit millisecond clock, which does
+// not wrap in the life of a machine.  A negative time-out counts as 0.
+ULONGLONG deadlineAfter(std::chrono::milliseconds timeout)
+{
+    const ULONGLONG now = GetTickCount64();
+    const auto ms =
+        static_cast<ULONGLONG>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 0));
+    // Saturates instead of wrapping for a time-out too long to mean anything.
+    return ms > ~ULONGLONG{0} - now ? ~ULONGLONG{0} : now + ms;
+}
+
+} // namespace
+
+std::string PortTable::defaultDevicePath(std::int32_t portNumber)
+{
+    return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
+class SerialPortPrivate
+{
+public:
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // The port's state as last read: filled at open, refreshed by each
+    // usability test.
+    DCB dcb{};
+    std::uint32_t baud = 0;
+    std::string error;
+
+    bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+
+    // Forgets the port; the last error stays for errorString().
+    void reset()
+    {
+        std::string kept = std::move(error);
+        *this = SerialPortPrivate{};
+        error = std::move(kept);
+    }
+};
+
+SerialPort::SerialPort() : d(std::make_unique<SerialPortPrivate>()) {}
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+bool SerialPort::open(const std::string& device, std::uint32_t baud)
+{
+    close();
+    d->error.clear();
+    if (baud == 0) {
+        d->error = describeFailure(device, "setting the speed", ERROR_INVALID_PARAMETER);
+        return false;
+    }
+
+    // Exclusive (share mode 0), synchronous I/O.
+    const HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        d->error = describeFailure(device, "open", GetLastError());
+        return false;
+    }
+    // A device that opens but is not a serial port is released at once, so
+    // that no half-open handle keeps it busy.
+    const auto fail = [&](const char* step) {
+        const DWORD err = GetLastError();
+        CloseHandle(handle);
+        d->reset();
+        d->error = describeFailure(device, step, err);
+        return false;
+    };
+
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(handle, &timeouts))
+        return fail("reading the time-outs");
+    setPortTimeouts(timeouts);
+    // Not examined: a driver that refuses keeps its own time-outs.
+    SetCommTimeouts(handle, &timeouts);
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle, &dcb))
+        return fail("reading the line settings");
+    setLineSettings(dcb, baud);
+    // Not examined either: a driver that rejects part of the state (Wine
+    // refuses RTS_CONTROL_TOGGLE) leaves the port usable with what it kept.
+    SetCommState(handle, &dcb);
+
+    PurgeComm(handle, PURGE_RXCLEAR);
+
+    d->handle = handle;
+    d->dcb = dcb;
+    d->baud = baud;
+    // What the driver really kept, when it says.
+    if (GetCommState(handle, &d->dcb) && d->dcb.BaudRate != 0)
+        d->baud = d->dcb.BaudRate;
+    return true;
+}
+
+void SerialPort::close()
+{
+    if (!d->isOpen())
+        return;
+    CloseHandle(d->handle);
+    d->reset();
+}
+
+bool SerialPort::isOpen() const
+{
+    return d->isOpen();
+}
+
+bool SerialPort::isUsable()
+{
+    // A removed adapter (or a pty whose other end closed) fails this.
+    return d->isOpen() && GetCommState(d->handle, &d->dcb);
+}
+
+std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
+{
+    if (!d->isOpen() || count == 0)
+        return 0;
+    // One synchronous write; the port's write time-out bounds it and a write
+    // cut short is not retried.
+    const DWORD size = static_cast<DWORD>(std::min<std::size_t>(count, MAXDWORD));
+    DWORD written = 0;
+    WriteFile(d->handle, data, size, &written, nullptr);
+    return written;
+}
+
+std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
+                             std::chrono::milliseconds timeout)
+{
+    const ULONGLONG deadline = deadlineAfter(timeout);
+    if (!d->isOpen() || capacity == 0) {
+        sleepUntil(deadline);
+        return 0;
+    }
+
+    const DWORD size = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+    // At least one read, also with a 0 ms time-out: it takes what is there.
+    for (;;) {
+        DWORD got = 0;
+        const BOOL ok = ReadFile(d->handle, dest, size, &got, nullptr);
+        if (got > 0)
+            return got;
+        if (GetTickCount64() >= deadline)
+            return 0;
+        // A failing read (the device went away) returns at once: never spin
+        // on it.
+        if (!ok)
+            Sleep(1);
+    }
+}
+
+void SerialPort::purgeInput()
+{
+    if (d->isOpen())
+        PurgeComm(d->handle, PURGE_RXCLEAR);
+}
+
+std::uint32_t SerialPort::baudRate() const
+{
+    return d->baud;
+}
+
+std::string SerialPort::errorString() const
+{
+    return d->error;
+}
+
+std::intptr_t SerialPort::nativeHandle() const
+{
+    return d->isOpen() ? reinterpret_cast<std::intptr_t>(d->handle) : -1;
+}
+
+} // namespace quorlink::serial
