@@ -15,7 +15,15 @@ class CodePageConverter;
 // set (UTF-8 on most Linux systems) unless a code page such as windows-1250
 // is named.  Text the code page cannot hold becomes its best-fit character
 // where it has one, else "?".  Bytes that are not valid in the code page
-// never fail a conversion: each becomes U+FFFD.
+// never fail a conversion.
+//
+// The details follow the platform's own conversions, so that a file reads
+// the same in Quorlink as in the system's other programs: with iconv an
+// invalid byte becomes U+FFFD and the best fit is iconv's transliteration;
+// on Windows (MultiByteToWideChar and WideCharToMultiByte without flags) an
+// undefined byte becomes the code page's own mapping (a C1 control in 1250),
+// an unfinished double-byte character "?", and the best fit is Windows' own
+// table ("›" for "→", "??" for a character outside the BMP).
 class CodePage
 {
 public:
