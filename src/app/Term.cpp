@@ -240,8 +240,8 @@ void TForm1::Port1Click()
 {
     QStringList devices;
     for (std::int32_t port = 1; port <= 16; ++port)
-        devices << QString::fromStdString(
-            m_link.portTable().devicePath(port).value_or(std::string()));
+        devices << QString::fromStdString(serial::PortTable::describeDevice(
+            m_link.portTable().devicePath(port).value_or(std::string())));
     SetCom->setPortDescriptions(devices);
 
     SetCom->setBaudItemIndex(BaudRateIndex);

@@ -26,6 +26,12 @@ public:
     // The platform's own device for port `portNumber` (>= 1), ignoring entries.
     static std::string defaultDevicePath(std::int32_t portNumber);
 
+    // What the user is shown about the device of a port: on Linux its path
+    // and whether it exists ("/dev/ttyUSB0 (existuje)", "/dev/ttyS3
+    // (neexistuje)"), on Windows the device name alone, since whether a COM
+    // port is there shows only when it is opened.
+    static std::string describeDevice(const std::string& devicePath);
+
 private:
     std::map<std::int32_t, std::string> m_entries;
 };

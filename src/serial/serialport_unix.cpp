@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -112,6 +113,14 @@ void makeRaw(termios& tio)
 std::string PortTable::defaultDevicePath(std::int32_t portNumber)
 {
     return "/dev/ttyS" + std::to_string(static_cast<std::int64_t>(portNumber) - 1);
+}
+
+std::string PortTable::describeDevice(const std::string& devicePath)
+{
+    struct stat info
+    {};
+    const bool exists = !devicePath.empty() && ::stat(devicePath.c_str(), &info) == 0;
+    return devicePath + (exists ? " (existuje)" : " (neexistuje)");
 }
 
 class SerialPortPrivate

@@ -123,6 +123,11 @@ std::string PortTable::defaultDevicePath(std::int32_t portNumber)
     return "\\\\.\\COM" + std::to_string(portNumber);
 }
 
+std::string PortTable::describeDevice(const std::string& devicePath)
+{
+    return devicePath;
+}
+
 class SerialPortPrivate
 {
 public:

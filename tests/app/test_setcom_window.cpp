@@ -175,11 +175,34 @@ TEST_F(PortDialog, shouldOpenMappedPortOnOk)
         QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com1"));
         QTest::mouseClick(dialog.Button2, Qt::LeftButton);
     });
-    EXPECT_EQ(tooltip, QString::fromStdString(device.path()));
+    EXPECT_EQ(tooltip, QString::fromStdString(device.path()) + QStringLiteral(" (existuje)"));
     EXPECT_EQ(form->ComPortIndex, 1);
     EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
     EXPECT_TRUE(form->Odeslat1->isEnabled());
     EXPECT_TRUE(m_dialogs.boxes.empty());
+}
+
+TEST_F(PortDialog, shouldNameEachPortsDeviceAndWhetherItExistsInItsTooltip)
+{
+    writeSettings("[Ports]\nCOM2=/dev/quorlink-no-such-device\nCOM3=/dev/null\n");
+    auto form = start();
+    showActive(*form);
+    QStringList tooltips;
+    QStringList texts;
+    pressF9(*form, [&](TSetCom& dialog) {
+        for (int i = 0; i < dialog.ComboBoxCom->count(); ++i) {
+            tooltips << dialog.ComboBoxCom->itemData(i, Qt::ToolTipRole).toString();
+            texts << dialog.ComboBoxCom->itemText(i);
+        }
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    });
+    ASSERT_EQ(tooltips.size(), 16);
+    EXPECT_EQ(texts.at(1), u"COM2");
+    EXPECT_EQ(tooltips.at(1), u"/dev/quorlink-no-such-device (neexistuje)");
+    EXPECT_EQ(tooltips.at(2), u"/dev/null (existuje)");
+    // Unmapped ports keep the default device; whether /dev/ttyS15 exists
+    // depends on the machine.
+    EXPECT_TRUE(tooltips.at(15).startsWith(u"/dev/ttyS15 (")) << tooltips.at(15).toStdString();
 }
 
 TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
