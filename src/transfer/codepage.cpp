@@ -6,6 +6,16 @@
 
 namespace quorlink::transfer {
 
+std::string upperAscii(std::string_view text)
+{
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
 namespace utf8 {
 
 namespace {
@@ -18,11 +28,6 @@ bool isHighSurrogate(char32_t c)
 bool isLowSurrogate(char32_t c)
 {
     return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-char asciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace
@@ -133,9 +138,7 @@ std::u16string decode(std::string_view bytes)
 
 bool isUtf8Name(std::string_view name)
 {
-    std::string upper;
-    for (char c : name)
-        upper.push_back(asciiUpper(c));
+    const std::string upper = upperAscii(name);
     return upper == "UTF-8" || upper == "UTF8";
 }
 

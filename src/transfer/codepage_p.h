@@ -43,6 +43,10 @@ private:
 std::shared_ptr<CodePageConverter> makeSystemConverter();
 std::shared_ptr<CodePageConverter> makeNamedConverter(std::string_view name);
 
+// "windows-1250" -> "WINDOWS-1250": code page names compare without regard
+// to ASCII letter case, whatever the locale.
+std::string upperAscii(std::string_view text);
+
 // UTF-8 without any platform help.  A lone surrogate becomes "?"; a byte that
 // does not belong to a well-formed sequence becomes U+FFFD, one U+FFFD for
 // each maximal ill-formed part, and decoding goes on after it.

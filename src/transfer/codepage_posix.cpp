@@ -173,16 +173,6 @@ std::u16string IconvConverter::decode(std::string_view bytes)
     return out;
 }
 
-std::string upperAscii(std::string_view text)
-{
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
-
 } // namespace
 
 std::shared_ptr<CodePageConverter> makeNamedConverter(std::string_view name)

@@ -67,16 +67,6 @@ private:
     UINT m_codePage;
 };
 
-std::string upperAscii(std::string_view text)
-{
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
-
 // The digits after `prefix` as a number, or 0 when `text` is not prefix
 // followed by 1 to 5 digits.
 UINT numberAfter(std::string_view text, std::string_view prefix)
