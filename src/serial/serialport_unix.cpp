@@ -15,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -134,6 +135,8 @@ public:
     bool kernelRs485 = false;  // the driver raises RTS around each send
     serial_rs485 savedRs485{}; // the RS-485 set-up found at open, put back at close
     bool hungUp = false;       // the device went away while open
+    // Whether the device is a pseudo-terminal: asked at the first write.
+    enum class Kind { Unknown, Pty, Line } kind = Kind::Unknown;
     std::string error;
 
     void setRts(bool on) const
@@ -166,6 +169,21 @@ public:
         if (kernelRs485)
             ::ioctl(fd, TIOCSRS485, &savedRs485);
         kernelRs485 = false;
+    }
+
+    // A pseudo-terminal hands written bytes straight to the other end: it
+    // keeps no output queue to wait for.
+    bool isPty()
+    {
+        if (kind == Kind::Unknown) {
+            struct stat info
+            {};
+            // Unix98 pty slaves have the majors 136 to 143.
+            const bool pty = ::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) &&
+                             major(info.st_rdev) >= 136 && major(info.st_rdev) <= 143;
+            kind = pty ? Kind::Pty : Kind::Line;
+        }
+        return kind == Kind::Pty;
     }
 
     // Waits until the output has left the line, at most until `deadline`.
@@ -347,7 +365,8 @@ std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
     // The write is over once the bytes have left, as with a synchronous
     // write on other systems: the reply time-out then starts after the
     // request went out, and the port never closes on pending output.
-    done -= std::min(done, d->drainUntil(deadline));
+    if (!d->isPty())
+        done -= std::min(done, d->drainUntil(deadline));
     if (toggleRts) {
         // The last character's stop bit leaves the shift register.
         std::this_thread::sleep_for(d->charTime);
@@ -368,27 +387,22 @@ std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
         return waitOut();
 
     // With VMIN = VTIME = 0 a read of an empty terminal returns 0 at once,
-    // so 0 means "nothing yet"; a hangup shows up in poll() or as EIO.
+    // so 0 means "nothing yet"; a hangup shows up in poll() or as EIO.  A
+    // reply is seldom there before it is waited for: poll() comes first, so
+    // an exchange costs one poll() and one read().
     bool wokeEmpty = false;
     for (;;) {
-        const ssize_t n = ::read(d->fd, dest, capacity);
-        if (n > 0)
-            return static_cast<std::size_t>(n);
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            d->hungUp = true;
-            return waitOut();
-        }
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return 0;
         if (wokeEmpty) {
             // Reported readable, yet nothing to read: never spin on that.
+            const auto now = Clock::now();
+            if (now >= deadline)
+                return 0;
             std::this_thread::sleep_for(std::min<Clock::duration>(1ms, deadline - now));
             wokeEmpty = false;
-            continue;
         }
         pollfd p{d->fd, POLLIN, 0};
-        const timespec wait = toTimespec(deadline - now);
+        // Past the deadline this only looks whether something is there.
+        const timespec wait = toTimespec(deadline - Clock::now());
         const int r = ::ppoll(&p, 1, &wait, nullptr);
         if (r == 0)
             return 0;
@@ -398,18 +412,19 @@ std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
             d->hungUp = true;
             return waitOut();
         }
+        const ssize_t n = ::read(d->fd, dest, capacity);
+        if (n > 0)
+            return static_cast<std::size_t>(n);
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            // Bytes that arrived before the hangup are still delivered.
-            const ssize_t last = ::read(d->fd, dest, capacity);
-            if (last > 0)
-                return static_cast<std::size_t>(last);
+            // Bytes that arrived before the hangup were delivered above.
+            d->hungUp = true;
+            return waitOut();
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
             d->hungUp = true;
             return waitOut();
         }
         wokeEmpty = true;
-        const ssize_t m = ::read(d->fd, dest, capacity);
-        if (m > 0)
-            return static_cast<std::size_t>(m);
     }
 }
 
