@@ -16,9 +16,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
 
 using namespace quorlink;
 
@@ -48,6 +52,20 @@ QFont windowFont()
     return font;
 }
 
+// An application event filter that hands every LayoutRequest to `hold`.
+class LayoutRequestFilter : public QObject
+{
+public:
+    explicit LayoutRequestFilter(std::function<bool(QObject*)> hold) : m_hold(std::move(hold)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return event->type() == QEvent::LayoutRequest && m_hold(watched);
+    }
+
+private:
+    std::function<bool(QObject*)> m_hold;
+};
+
 } // namespace
 
 TForm1::TForm1(std::unique_ptr<settings::SettingsStore> store, QWidget* parent)
@@ -60,6 +78,11 @@ TForm1::TForm1(std::unique_ptr<settings::SettingsStore> store, QWidget* parent)
     StopRequested = false;
     loadSettings();
     SetCom = new TSetCom(this);
+    m_layoutFilter = std::make_unique<LayoutRequestFilter>(
+        [this](QObject* widget) { return holdLayout(widget); });
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { releaseHeldFrame(); });
 }
 
 TForm1::~TForm1() = default;
@@ -222,6 +245,29 @@ void TForm1::Konec1Click()
 
 void TForm1::Odeslat1Click()
 {
+    if (m_runDepth == 0) {
+        const QScreen* display = screen();
+        const qreal rate = display ? display->refreshRate() : 0.0;
+        m_frameNs = static_cast<std::int64_t>(1e9 / (rate >= 1.0 ? rate : 60.0));
+    }
+    // Also when a handler inside the run throws: the held frame is still
+    // shown once the outermost run is over.
+    struct RunScope
+    {
+        TForm1& form;
+        explicit RunScope(TForm1& f) : form(f)
+        {
+            if (form.m_runDepth++ == 0)
+                QCoreApplication::instance()->installEventFilter(form.m_layoutFilter.get());
+        }
+        ~RunScope()
+        {
+            if (--form.m_runDepth == 0) {
+                QCoreApplication::instance()->removeEventFilter(form.m_layoutFilter.get());
+                form.releaseHeldFrame();
+            }
+        }
+    } scope(*this);
     transfer::runTransfer(*this);
 }
 
@@ -292,6 +338,64 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     QMainWindow::keyPressEvent(event);
 }
 
+bool TForm1::event(QEvent* event)
+{
+    if (event->type() == QEvent::UpdateRequest) {
+        if (!frameDue(m_lastPaint)) {
+            m_paintHeld = true;
+            releaseLater(m_lastPaint);
+            return true;
+        }
+        m_paintHeld = false;
+        m_lastPaint.start();
+    }
+    return QMainWindow::event(event);
+}
+
+bool TForm1::frameDue(const QElapsedTimer& last) const
+{
+    return m_runDepth == 0 || !last.isValid() || last.nsecsElapsed() >= m_frameNs;
+}
+
+bool TForm1::holdLayout(QObject* widget)
+{
+    // Relayouts of this window (the status bar's, after each panel text).
+    if (!widget->isWidgetType() || static_cast<QWidget*>(widget)->window() != this)
+        return false;
+    if (!frameDue(m_lastLayout)) {
+        if (std::find(m_layoutHeld.begin(), m_layoutHeld.end(), widget) == m_layoutHeld.end())
+            m_layoutHeld.emplace_back(widget);
+        releaseLater(m_lastLayout);
+        return true;
+    }
+    m_lastLayout.start();
+    return false;
+}
+
+void TForm1::releaseLater(const QElapsedTimer& last)
+{
+    if (m_frameTimer.isActive())
+        return;
+    const std::int64_t leftNs = std::max<std::int64_t>(m_frameNs - last.nsecsElapsed(), 0);
+    m_frameTimer.start(static_cast<int>((leftNs + 999'999) / 1'000'000));
+}
+
+void TForm1::releaseHeldFrame()
+{
+    m_frameTimer.stop();
+    // A held request stays the widgets' only pending one (they post no
+    // other until it is handled), so it must be sent again.
+    for (const QPointer<QObject>& widget : m_layoutHeld) {
+        if (widget)
+            QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
+    }
+    m_layoutHeld.clear();
+    if (m_paintHeld) {
+        m_paintHeld = false;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    }
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Memo1 || watched == Memo2) {
@@ -331,6 +435,8 @@ bool TForm1::sendEndOfFile() const
 
 void TForm1::processMessages()
 {
+    if ((m_paintHeld && frameDue(m_lastPaint)) || (!m_layoutHeld.empty() && frameDue(m_lastLayout)))
+        releaseHeldFrame();
     QCoreApplication::processEvents();
 }
 

@@ -6,11 +6,15 @@
 #include "transfer/codepage.h"
 #include "transfer/transferrun.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -100,6 +104,8 @@ public:
     void showPortState(std::u16string_view text, bool sendEnabled) override;
 
 protected:
+    // Holds the window's repaints during a run (see m_runDepth).
+    bool event(QEvent* event) override;
     // FormClose: stores the end-of-file option however the window closes.
     void closeEvent(QCloseEvent* event) override;
     // FormKeyPress for keys that reach the window itself.
@@ -112,9 +118,37 @@ private:
     void buildMenu();
     void FormKeyPress(int key);
     void loadSettings();
+    // True when a repaint or relayout last done at `last` may happen again:
+    // always outside a run, once per frame of the screen during one.
+    bool frameDue(const QElapsedTimer& last) const;
+    // Posts the repaint and the relayouts held back during a run.
+    void releaseHeldFrame();
+    // True when the LayoutRequest of `widget` is to be held.
+    bool holdLayout(QObject* widget);
+    // Makes sure what is held goes out when the frame time since `last` is up.
+    void releaseLater(const QElapsedTimer& last);
 
     std::unique_ptr<quorlink::settings::SettingsStore> m_store;
     quorlink::serial::SerialLink m_link;
     quorlink::transfer::CodePage m_codePage;
     std::array<QLabel*, 4> m_panels{};
+
+    // A run repaints between exchanges, but the screen shows no more than
+    // one frame per refresh: while a run is in progress (m_runDepth > 0,
+    // nested runs counted) a repaint or a status bar relayout that comes
+    // sooner than one frame time after the previous one is held and done
+    // once the frame time has passed, or when the outermost run ends.
+    int m_runDepth = 0;
+    std::int64_t m_frameNs = 0; // one frame of the window's screen, nanoseconds
+    QElapsedTimer m_lastPaint;
+    QElapsedTimer m_lastLayout;
+    bool m_paintHeld = false;
+    // Widgets of this window whose relayout is held.
+    std::vector<QPointer<QObject>> m_layoutHeld;
+    // Installed on the application during a run: a widget's layout sees its
+    // LayoutRequest before the widget's own event filters do.
+    std::unique_ptr<QObject> m_layoutFilter;
+    // Releases what is held also when no exchange comes to do it (the port
+    // dialog's modal loop inside a run).
+    QTimer m_frameTimer;
 };

@@ -1,5 +1,7 @@
 #include "memopane.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -26,6 +28,9 @@ MemoPane::MemoPane(QWidget* parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_viewTimer.setSingleShot(true);
+    m_viewTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_viewTimer, &QTimer::timeout, this, [this] { updateView(); });
 }
 
 int MemoPane::lineCount() const
@@ -52,7 +57,17 @@ std::u16string MemoPane::line(int index) const
 void MemoPane::appendLine(std::u16string_view line)
 {
     const QString lineText = toEditorText(line);
+    // The document layout's signals are what move the view; within a frame
+    // of the last view update they are held back for the timer.
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    const bool spareView =
+        m_lastViewUpdate.isValid() && m_lastViewUpdate.nsecsElapsed() < m_frameNs;
+    const bool layoutWasBlocked = spareView && layout->blockSignals(true);
     QTextCursor cursor(document());
+    // Inside an edit block the cursor leaves its on-screen x position
+    // uncomputed; outside one it would lay out the new paragraph to find it,
+    // a cost paid for every reply of a run.
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     const bool lastLineFinished = document()->lastBlock().length() <= 1;
     if (lastLineFinished) {
@@ -63,6 +78,32 @@ void MemoPane::appendLine(std::u16string_view line)
         cursor.insertText(QLatin1Char('\n') + lineText +
                           (lineText.isEmpty() ? QStringLiteral("\n") : QString()));
     }
+    cursor.endEditBlock();
+    if (spareView) {
+        layout->blockSignals(layoutWasBlocked);
+        m_viewBehind = true;
+        if (!m_viewTimer.isActive())
+            m_viewTimer.start(static_cast<int>((m_frameNs + 999'999) / 1'000'000));
+    } else {
+        m_viewBehind = false;
+        m_lastViewUpdate.start();
+        const QScreen* display = screen();
+        const qreal rate = display ? display->refreshRate() : 0.0;
+        m_frameNs = static_cast<std::int64_t>(1e9 / (rate >= 1.0 ? rate : 60.0));
+    }
+}
+
+void MemoPane::updateView()
+{
+    if (!m_viewBehind)
+        return;
+    m_viewBehind = false;
+    m_lastViewUpdate.start();
+    // What the layout would have said after each held append: the document
+    // size (scroll bar ranges) and a repaint of the whole view.
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+    emit layout->update();
 }
 
 void MemoPane::clear()
@@ -81,8 +122,11 @@ std::u16string MemoPane::text() const
 
 void MemoPane::setText(std::u16string_view text)
 {
-    // One setPlainText of the whole text: a million lines load in one go.
-    setPlainText(toEditorText(text));
+    // The editor takes CR LF, a lone CR and a lone LF each as one line break
+    // itself, so the text goes in as it is, without a converted copy: a
+    // million lines load in one setPlainText.
+    setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()),
+                                      static_cast<qsizetype>(text.size())));
 }
 
 } // namespace quorlink::app

@@ -2,7 +2,9 @@
 
 #include "transfer/pane.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 namespace quorlink::app {
 
@@ -15,6 +17,12 @@ namespace quorlink::app {
 //
 // A CR or LF inside an appended line (a device reply with a lone CR) starts a
 // new paragraph, as the editor shows any line break.
+//
+// Appending is what a run does once per exchange.  The text is in the pane
+// at once; the editor's view of it (scroll bar ranges, the repaint) follows
+// at most once per frame of the screen: an append sooner than one frame
+// after the last one that updated the view leaves the view to a timer that
+// fires within that frame.
 class MemoPane : public QPlainTextEdit, public transfer::Pane
 {
     Q_OBJECT
@@ -28,6 +36,15 @@ public:
     void clear() override;
     std::u16string text() const override;
     void setText(std::u16string_view text) override;
+
+private:
+    // Brings the view up to date with the appends it was spared.
+    void updateView();
+
+    QElapsedTimer m_lastViewUpdate;
+    std::int64_t m_frameNs = 0; // one frame of the screen, nanoseconds
+    bool m_viewBehind = false;
+    QTimer m_viewTimer;
 };
 
 } // namespace quorlink::app

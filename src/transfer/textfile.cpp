@@ -165,12 +165,15 @@ std::size_t normalisedLength(std::u16string_view units)
 }
 
 // `units` with every line end turned into CR LF, or nothing when that text
-// would exceed `limit` units.
-std::optional<std::u16string> normalised(std::u16string_view units, std::size_t limit)
+// would exceed `limit` units.  A text that has only CR LF already is handed
+// back as it is, without a second copy of it in memory.
+std::optional<std::u16string> normalised(std::u16string&& units, std::size_t limit)
 {
     const std::size_t length = normalisedLength(units);
     if (length > limit)
         return std::nullopt;
+    if (length == units.size())
+        return std::move(units);
     std::u16string out(length, u'\0');
     std::size_t o = 0;
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -236,7 +239,7 @@ Decoded decode(std::string_view bytes, const CodePage& codePage, std::size_t lim
             units = codePage.toUnicode(bytes);
         }
     }
-    result.text = normalised(units, limit);
+    result.text = normalised(std::move(units), limit);
     return result;
 }
 
