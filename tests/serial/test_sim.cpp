@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,6 +158,38 @@ TEST_F(SimDevice, shouldLinkLogAndCleanUpOnTerminate)
         EXPECT_EQ(log, "A\nB\n");
     }
     fs::remove_all(dir);
+}
+
+TEST_F(SimDevice, shouldWriteTimingStatsAtExit)
+{
+    const fs::path statsFile =
+        fs::temp_directory_path() / ("ql-stats-" + std::to_string(::getpid()));
+    std::map<std::string, double> stats;
+    {
+        SimProcess sim({"--stats", statsFile.string()});
+        ASSERT_TRUE(open(sim.path()));
+        for (const char* request : {"A", "B", "C"})
+            EXPECT_EQ(exchange(request), "OK");
+        EXPECT_EQ(sim.stop(), 0);
+        std::ifstream in(statsFile);
+        std::string key;
+        double value = 0;
+        while (in >> key >> value)
+            stats[key] = value;
+    }
+    fs::remove(statsFile);
+    // Three requests, and a turnaround before each but the first.
+    EXPECT_EQ(stats["requests"], 3);
+    EXPECT_EQ(stats["turnarounds"], 2);
+    EXPECT_GT(stats["span_us"], 0);
+    EXPECT_GT(stats["rate_per_s"], 0);
+    EXPECT_GT(stats["turnaround_median_us"], 0);
+    EXPECT_GE(stats["turnaround_p99_us"], stats["turnaround_median_us"]);
+    EXPECT_EQ(stats.count("busy_percent"), 1u);
+
+    SimProcess unwritable({"--stats", "/nonexistent-dir/stats.txt"});
+    EXPECT_TRUE(unwritable.path().empty()); // refused before the device exists
+    EXPECT_EQ(unwritable.stop(), 1);
 }
 
 TEST_F(SimDevice, shouldKeepUpWithThousandsOfExchangesPerSecond)

@@ -6,9 +6,11 @@
 // once unless a delay is asked for, so it keeps up with tens of thousands
 // of lines per second.
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -20,6 +22,7 @@
 #include <pty.h>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -47,6 +50,10 @@ constexpr const char* Usage =
     "  --delay MS      wait MS milliseconds before each answer\n"
     "  --link PATH     also make PATH a symbolic link to the device\n"
     "  --log FILE      write every line received to FILE\n"
+    "  --stats FILE    on exit, write timing figures to FILE: requests received,\n"
+    "                  microseconds from the first to the last request byte, and\n"
+    "                  the turnaround (from writing a reply's LF to reading the\n"
+    "                  next request's first byte) median and 99th percentile\n"
     "  --help          show this text\n";
 
 enum class Mode { Reply, Echo, Table, Silent };
@@ -60,6 +67,7 @@ struct Options
     std::chrono::milliseconds delay{0};
     std::string linkPath;
     std::string logFile;
+    std::string statsFile;
 };
 
 [[noreturn]] void usageError(const std::string& message)
@@ -104,6 +112,8 @@ Options parseOptions(int argc, char** argv)
             options.linkPath = value();
         } else if (arg == "--log") {
             options.logFile = value();
+        } else if (arg == "--stats") {
+            options.statsFile = value();
         } else {
             usageError("unknown option " + std::string(arg));
         }
@@ -130,12 +140,92 @@ bool loadTable(const std::string& path, std::unordered_map<std::string, std::str
     return true;
 }
 
+// Timing seen from the device's side of the line, on the monotonic clock:
+// what a client costs per exchange, without the client's own clock.
+class Stats
+{
+public:
+    // A write that emptied the output, which always ends with a reply's LF.
+    void replyWritten(Clock::time_point at) { m_replyEnd = at; }
+
+    // A read of `size` request bytes.
+    void bytesRead(Clock::time_point at)
+    {
+        if (!m_first) {
+            m_first = at;
+            m_cpuAtFirst = cpuTime();
+        }
+        m_last = at;
+        if (m_replyEnd) {
+            m_turnarounds.push_back(at - *m_replyEnd);
+            m_replyEnd.reset();
+        }
+    }
+
+    void lineReceived() { ++m_requests; }
+
+    bool write(const std::string& path)
+    {
+        std::FILE* out = std::fopen(path.c_str(), "w");
+        if (!out)
+            return false;
+        const double span = m_first ? micros(*m_last - *m_first) : 0.0;
+        std::fprintf(out, "requests %llu\n", static_cast<unsigned long long>(m_requests));
+        std::fprintf(out, "span_us %.1f\n", span);
+        // Requests per second over the span: n requests have n - 1 gaps.
+        std::fprintf(out, "rate_per_s %.1f\n",
+                     span > 0 && m_requests > 1 ? (m_requests - 1) * 1e6 / span : 0.0);
+        std::fprintf(out, "turnarounds %zu\n", m_turnarounds.size());
+        std::fprintf(out, "turnaround_median_us %.1f\n", percentile(50));
+        std::fprintf(out, "turnaround_p99_us %.1f\n", percentile(99));
+        // The device's own CPU time from the first request on, as a share of
+        // the span: near 100 % would make the device the bottleneck.
+        const double cpu = m_first ? micros(cpuTime() - m_cpuAtFirst) : 0.0;
+        std::fprintf(out, "cpu_us %.1f\n", cpu);
+        std::fprintf(out, "busy_percent %.1f\n", span > 0 ? 100.0 * cpu / span : 0.0);
+        return std::fclose(out) == 0;
+    }
+
+private:
+    static double micros(Clock::duration d)
+    {
+        return std::chrono::duration<double, std::micro>(d).count();
+    }
+
+    static Clock::duration cpuTime()
+    {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    }
+
+    // The p-th percentile (nearest rank) in microseconds; 0 with no samples.
+    double percentile(int p)
+    {
+        if (m_turnarounds.empty())
+            return 0.0;
+        const std::size_t rank = (m_turnarounds.size() * static_cast<std::size_t>(p) + 99) / 100;
+        const auto nth =
+            m_turnarounds.begin() + static_cast<std::ptrdiff_t>(rank > 0 ? rank - 1 : 0);
+        std::nth_element(m_turnarounds.begin(), nth, m_turnarounds.end());
+        return micros(*nth);
+    }
+
+    std::optional<Clock::time_point> m_first;
+    std::optional<Clock::time_point> m_last;
+    std::optional<Clock::time_point> m_replyEnd;
+    Clock::duration m_cpuAtFirst{};
+    std::uint64_t m_requests = 0;
+    std::vector<Clock::duration> m_turnarounds;
+};
+
 class Device
 {
 public:
     Device(const Options& options, std::unordered_map<std::string, std::string> table,
-           std::FILE* log)
-        : m_options(options), m_table(std::move(table)), m_log(log)
+           std::FILE* log, Stats* stats)
+        : m_options(options), m_table(std::move(table)), m_log(log), m_stats(stats)
     {}
 
     // Splits received bytes into lines and queues their answers.
@@ -201,6 +291,8 @@ public:
             }
         }
         if (m_outputStart == m_output.size()) {
+            if (m_stats && !m_output.empty())
+                m_stats->replyWritten(Clock::now());
             m_output.clear();
             m_outputStart = 0;
         } else if (m_outputStart > (1u << 20)) {
@@ -222,6 +314,8 @@ public:
 private:
     void lineReceived(std::string_view line, Clock::time_point now)
     {
+        if (m_stats)
+            m_stats->lineReceived();
         if (m_log) {
             std::fwrite(line.data(), 1, line.size(), m_log);
             std::fputc('\n', m_log);
@@ -259,6 +353,7 @@ private:
     const Options& m_options;
     std::unordered_map<std::string, std::string> m_table;
     std::FILE* m_log;
+    Stats* m_stats;
     bool m_logDirty = false;
     std::string m_partial; // the start of a line not yet ended
     std::string m_output;
@@ -288,6 +383,18 @@ int main(int argc, char** argv)
             return 1;
         }
         std::setvbuf(log, nullptr, _IOFBF, 1 << 16);
+    }
+
+    // The stats file is written at exit; a path that cannot be written is
+    // refused now, not after the run.
+    if (!options.statsFile.empty()) {
+        std::FILE* probe = std::fopen(options.statsFile.c_str(), "w");
+        if (!probe) {
+            std::cerr << "quorlink-sim: cannot write " << options.statsFile << ": "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
+        std::fclose(probe);
     }
 
     // SIGINT and SIGTERM end the loop through a signalfd, so they are never
@@ -341,7 +448,8 @@ int main(int argc, char** argv)
 
     std::cout << slaveName << std::endl;
 
-    Device device(options, std::move(table), log);
+    Stats stats;
+    Device device(options, std::move(table), log, options.statsFile.empty() ? nullptr : &stats);
     std::vector<char> buffer(1 << 16);
     // Output waiting beyond this stops reading until the other end catches up.
     constexpr std::size_t MaxBacklog = 4u << 20;
@@ -382,6 +490,8 @@ int main(int argc, char** argv)
             break;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             const ssize_t n = ::read(master, buffer.data(), buffer.size());
+            if (n > 0 && !options.statsFile.empty())
+                stats.bytesRead(Clock::now());
             if (n > 0)
                 device.receive(buffer.data(), static_cast<std::size_t>(n));
             else if (n < 0 && errno != EAGAIN && errno != EINTR)
@@ -392,6 +502,11 @@ int main(int argc, char** argv)
     device.flushLog();
     if (log)
         std::fclose(log);
+    if (!options.statsFile.empty() && !stats.write(options.statsFile)) {
+        std::cerr << "quorlink-sim: cannot write " << options.statsFile << ": "
+                  << std::strerror(errno) << "\n";
+        status = 1;
+    }
     if (!options.linkPath.empty()) {
         char target[sizeof slaveName] = {};
         const ssize_t n = ::readlink(options.linkPath.c_str(), target, sizeof target - 1);
