@@ -1,6 +1,7 @@
 #include "memopane.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -85,12 +86,31 @@ void MemoPane::appendLine(std::u16string_view line)
         if (!m_viewTimer.isActive())
             m_viewTimer.start(static_cast<int>((m_frameNs + 999'999) / 1'000'000));
     } else {
-        m_viewBehind = false;
+        // Appends held back since the last update still need their repaint:
+        // the layout's signals for this one cover only the rows it touched.
+        if (m_viewBehind)
+            updateView();
         m_lastViewUpdate.start();
         const QScreen* display = screen();
         const qreal rate = display ? display->refreshRate() : 0.0;
         m_frameNs = static_cast<std::int64_t>(1e9 / (rate >= 1.0 ? rate : 60.0));
     }
+}
+
+void MemoPane::keyPressEvent(QKeyEvent* event)
+{
+    // Shift+Enter would insert a line separator inside the paragraph: it
+    // looks like a new line but is not one to the line count, the run or a
+    // save. It makes a line break like Enter does.
+    if (event->matches(QKeySequence::InsertLineSeparator)) {
+        QKeyEvent enter(event->type(), Qt::Key_Return, event->modifiers() & ~Qt::ShiftModifier,
+                        QStringLiteral("\r"), event->isAutoRepeat(),
+                        static_cast<ushort>(event->count()));
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
 }
 
 void MemoPane::updateView()

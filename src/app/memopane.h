@@ -37,6 +37,9 @@ public:
     std::u16string text() const override;
     void setText(std::u16string_view text) override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     // Brings the view up to date with the appends it was spared.
     void updateView();

@@ -3,6 +3,8 @@
 #include "memopane.h"
 #include "panecontract.h"
 
+#include <QTest>
+
 struct WidgetPaneFactory
 {
     static std::unique_ptr<quorlink::transfer::Pane> create()
@@ -21,4 +23,15 @@ TEST(WidgetPane, shouldKeepNoBreakSpacesAndCountByParagraphs)
     EXPECT_EQ(pane.lineCount(), 3);
     pane.appendLine(u"x\ry");
     EXPECT_EQ(pane.lineCount(), 5); // a lone CR in a reply shows as a break
+}
+
+TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)
+{
+    quorlink::app::MemoPane pane;
+    pane.show();
+    QTest::keyClicks(&pane, QStringLiteral("AT"));
+    QTest::keyClick(&pane, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(&pane, QStringLiteral("ATZ"));
+    EXPECT_EQ(pane.lineCount(), 2);
+    EXPECT_EQ(pane.text(), u"AT\r\nATZ");
 }
