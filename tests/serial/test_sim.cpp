@@ -10,6 +10,7 @@
 #include <map>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -158,6 +159,30 @@ TEST_F(SimDevice, shouldLinkLogAndCleanUpOnTerminate)
         EXPECT_EQ(log, "A\nB\n");
     }
     fs::remove_all(dir);
+}
+
+TEST_F(SimDevice, shouldFreeThePortOfAClientThatDiedWithoutClosingIt)
+{
+    SimProcess sim({"--reply", "OK"});
+    // A client that takes the port as the serial link does and is killed
+    // before it can close it: the exclusive-use mark stays behind.
+    const pid_t client = ::fork();
+    if (client == 0) {
+        SerialPort port;
+        if (!port.open(sim.path(), 9600))
+            ::_exit(1);
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(client, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    bool opened = false;
+    while (!(opened = open(sim.path())) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(exchange("AT"), "OK");
 }
 
 TEST_F(SimDevice, shouldWriteTimingStatsAtExit)

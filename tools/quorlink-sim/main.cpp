@@ -22,6 +22,8 @@
 #include <pty.h>
 #include <string>
 #include <string_view>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -363,6 +365,24 @@ private:
 
 } // namespace
 
+// A client that dies without closing the port (killed, crashed) leaves the
+// terminal marked for exclusive use, and our own slave descriptor keeps that
+// mark alive: every later open would be refused until a restart. A live
+// client holds its flock on the port for as long as it has it open, so a
+// mark with nobody holding the lock is abandoned and is cleared here.
+namespace {
+void releaseAbandonedPort(int slave)
+{
+    int exclusive = 0;
+    if (::ioctl(slave, TIOCGEXCL, &exclusive) != 0 || exclusive == 0)
+        return;
+    if (::flock(slave, LOCK_EX | LOCK_NB) != 0)
+        return; // still in use
+    ::ioctl(slave, TIOCNXCL);
+    ::flock(slave, LOCK_UN);
+}
+} // namespace
+
 int main(int argc, char** argv)
 {
     const Options options = parseOptions(argc, argv);
@@ -454,6 +474,9 @@ int main(int argc, char** argv)
     // Output waiting beyond this stops reading until the other end catches up.
     constexpr std::size_t MaxBacklog = 4u << 20;
     constexpr auto LogIdleFlush = 200ms;
+    // How soon a port abandoned by a dead client is usable again.
+    constexpr auto AbandonedPortCheck = 250ms;
+    auto nextAbandonedCheck = Clock::now();
     int status = 0;
     for (;;) {
         const auto now = Clock::now();
@@ -472,6 +495,12 @@ int main(int argc, char** argv)
         }
         if (device.logDirty() && (timeoutMs < 0 || timeoutMs > LogIdleFlush.count()))
             timeoutMs = static_cast<int>(LogIdleFlush.count());
+        if (now >= nextAbandonedCheck) {
+            releaseAbandonedPort(slave);
+            nextAbandonedCheck = now + AbandonedPortCheck;
+        }
+        if (timeoutMs < 0 || timeoutMs > AbandonedPortCheck.count())
+            timeoutMs = static_cast<int>(AbandonedPortCheck.count());
 
         short masterEvents = 0;
         if (device.outputPending() < MaxBacklog)
