@@ -12,7 +12,9 @@
 #include <share.h>
 #include <sys/stat.h>
 #else
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -65,6 +67,30 @@ int processId()
     return _getpid();
 }
 void copyMode(const std::filesystem::path&, int) {}
+// An existing file opened to be overwritten where it is; 0 bytes long then.
+int openInPlace(const std::filesystem::path& path)
+{
+    int fd = -1;
+    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC, _SH_DENYRW, 0) != 0)
+        return -1;
+    return fd;
+}
+bool mayWrite(const std::filesystem::path& path)
+{
+    return _waccess(path.c_str(), 2) == 0;
+}
+// A folder where no new file may be made, while a file in it may be written.
+bool isFolderRefusal(int error)
+{
+    return error == EACCES;
+}
+void syncFolder(const std::filesystem::path&) {}
+// Writing to a pipe whose reader has gone raises no signal here.
+class PipeSignalGuard
+{
+public:
+    PipeSignalGuard() {}
+};
 #else
 int openForReading(const std::filesystem::path& path)
 {
@@ -119,6 +145,79 @@ void copyMode(const std::filesystem::path& from, int toFd)
     if (::stat(from.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         ::fchmod(toFd, st.st_mode & 07777);
 }
+// An existing file opened to be overwritten where it is; 0 bytes long then.
+// The open itself never waits: a fifo without a reader fails with ENXIO
+// instead of hanging the window, and a terminal does not wait for its
+// carrier nor become the controlling one. The writes then block as usual.
+int openInPlace(const std::filesystem::path& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+bool mayWrite(const std::filesystem::path& path)
+{
+    return ::access(path.c_str(), W_OK) == 0;
+}
+// A folder where no new file may be made, while a file in it may be written.
+bool isFolderRefusal(int error)
+{
+    return error == EACCES || error == EROFS;
+}
+// Makes a rename durable; a failure here no longer loses data.
+void syncFolder(const std::filesystem::path& folder)
+{
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+// Holds SIGPIPE back in this thread while a fifo or socket is written, so
+// that a reader that went away fails the write (EPIPE) instead of ending the
+// whole program.  A SIGPIPE raised meanwhile is taken off again.
+class PipeSignalGuard
+{
+public:
+    PipeSignalGuard()
+    {
+        sigset_t pipeOnly;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &m_previous);
+    }
+    ~PipeSignalGuard()
+    {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
+            sigset_t pipeOnly;
+            sigemptyset(&pipeOnly);
+            sigaddset(&pipeOnly, SIGPIPE);
+            const timespec now{0, 0};
+            while (sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    PipeSignalGuard(const PipeSignalGuard&) = delete;
+    PipeSignalGuard& operator=(const PipeSignalGuard&) = delete;
+
+private:
+    sigset_t m_previous;
+    bool m_wasPending = false;
+};
 #endif
 
 std::string systemErrorText(int error)
@@ -140,6 +239,39 @@ std::string systemErrorText(int error)
 [[noreturn]] void throwCapacity()
 {
     throw std::runtime_error("Text exceeds memo capacity");
+}
+
+// Links followed from a result path before giving up, as the system does.
+constexpr int MaxLinkDepth = 40;
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const long long n = writeSome(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0)
+            return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Overwrites the existing `target` (the file behind `path`) without a
+// temporary file.  A failed write leaves it cut short.  Only a regular file
+// is flushed to the disk; a device or a fifo has nothing to flush.
+void writeInPlace(const std::filesystem::path& path, const std::filesystem::path& target,
+                  std::string_view bytes, bool regular)
+{
+    const int fd = openInPlace(target);
+    if (fd < 0)
+        throwFileError("Cannot create file", path, errno);
+    bool written;
+    {
+        const PipeSignalGuard guard;
+        written = writeAll(fd, bytes) && (!regular || flushToDisk(fd));
+    }
+    if (closeFile(fd) != 0 || !written)
+        throw std::runtime_error("Stream write error");
 }
 
 enum class Encoding { CodePage, Utf8, Utf16Le, Utf16Be };
@@ -310,66 +442,85 @@ std::string encodeResultText(std::u16string_view text, const CodePage& codePage)
 void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
                     const CodePage& codePage)
 {
+    namespace fs = std::filesystem;
     const std::string bytes = encodeResultText(text, codePage);
 
+    // A symbolic link stays and the file it leads to gets the text, also
+    // when that file does not exist yet.
+    fs::path target = path;
+    std::error_code ec;
+    for (int depth = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++depth) {
+        if (depth == MaxLinkDepth)
+            throwFileError("Cannot create file", path,
+                           static_cast<int>(std::errc::too_many_symbolic_link_levels));
+        const fs::path to = fs::read_symlink(target, ec);
+        if (ec)
+            throwFileError("Cannot create file", path, ec.message());
+        target = to.is_absolute() ? to : target.parent_path() / to;
+    }
+
+    // Nothing known (the status cannot be read) counts as a missing file:
+    // creating the temporary file then reports what is wrong.
+    const fs::file_type type = fs::status(target, ec).type();
+    const bool exists = type != fs::file_type::not_found && type != fs::file_type::none;
+    if (type == fs::file_type::directory)
+        throwFileError("Cannot create file", path, EISDIR);
+    if (exists && !mayWrite(target))
+        throwFileError("Cannot create file", path, errno);
+    // A device or a fifo cannot be replaced, only written.
+    if (exists && type != fs::file_type::regular) {
+        writeInPlace(path, target, bytes, false);
+        return;
+    }
+
     // The temporary file sits beside the target so that the rename stays on
-    // one file system and replaces the target in one step.
+    // one file system and replaces the target in one step.  Its name does not
+    // grow with the target's, which may already be as long as names get.
     static std::atomic<unsigned> counter{0};
-    std::filesystem::path folder = path.parent_path();
+    fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
-    std::filesystem::path temporary;
+    fs::path temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        // Built from the native name, so that any file name the system
-        // allows gives a valid temporary name.
-        std::filesystem::path name(".");
-        name += path.filename().native();
-        name += ".~" + std::to_string(processId()) + "-" + std::to_string(counter++) + ".tmp";
-        temporary = folder / name;
+        temporary = folder / (".quorlink-" + std::to_string(processId()) + "-" +
+                              std::to_string(counter++) + ".tmp");
         fd = createExclusive(temporary);
-        if (fd < 0 && errno != EEXIST)
-            throwFileError("Cannot create file", path, errno);
+        if (fd < 0 && errno != EEXIST) {
+            const int error = errno;
+            // A folder that takes no new file, with a file in it that may
+            // be written: the file is overwritten where it is.
+            if (type == fs::file_type::regular && isFolderRefusal(error)) {
+                writeInPlace(path, target, bytes, true);
+                return;
+            }
+            throwFileError("Cannot create file", path, error);
+        }
     }
     if (fd < 0)
         throwFileError("Cannot create file", path, EEXIST);
-    copyMode(path, fd);
+    copyMode(target, fd);
 
     auto fail = [&](bool closed) {
         if (!closed)
             closeFile(fd);
         std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        fs::remove(temporary, ignored);
         throw std::runtime_error("Stream write error");
     };
 
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const long long n = writeSome(fd, bytes.data() + written, bytes.size() - written);
-        if (n <= 0)
-            fail(false);
-        written += static_cast<std::size_t>(n);
-    }
-    if (!flushToDisk(fd))
+    if (!writeAll(fd, bytes) || !flushToDisk(fd))
         fail(false);
     if (closeFile(fd) != 0)
         fail(true);
 
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
+    fs::rename(temporary, target, ec);
     if (ec) {
         std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        fs::remove(temporary, ignored);
         throwFileError("Cannot create file", path, ec.message());
     }
-#ifndef _WIN32
-    // Make the rename itself durable; a failure here no longer loses data.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-#endif
+    syncFolder(folder);
 }
 
 } // namespace quorlink::transfer

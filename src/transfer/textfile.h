@@ -43,11 +43,18 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
 std::string encodeResultText(std::u16string_view text, const CodePage& codePage);
 
 // Writes `text` to `path` as encodeResultText gives it, replacing an existing
-// file without asking.  The file is replaced atomically: the bytes go to a
-// temporary file in the same folder, are flushed to the disk, and only then
-// renamed over the target, so a failed save (a full disk) leaves the previous
-// file intact and throws "Stream write error".  A temporary file that cannot
-// be created throws "Cannot create file ...".
+// file without asking.  A regular file is replaced atomically: the bytes go to
+// a hidden temporary file in the same folder, are flushed to the disk, and
+// only then renamed over the target, so a failed save (a full disk) leaves the
+// previous file intact and throws "Stream write error".
+//
+// A symbolic link is followed and stays; the file it leads to is written.  A
+// device or a fifo is written where it is, never replaced.  An existing file
+// that may not be written throws "Cannot create file ..." and is left as it
+// is; so does a folder, and a temporary file that cannot be created.  Only
+// when the folder takes no new file (no permission, read-only file system)
+// while the file itself may be written is the file overwritten in place; a
+// failed write then leaves it cut short.
 void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
                     const CodePage& codePage);
 

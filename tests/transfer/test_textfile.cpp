@@ -2,13 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <string>
-
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace quorlink::transfer;
@@ -57,6 +65,52 @@ protected:
             return e.what();
         }
         return "(no error)";
+    }
+
+    std::size_t entries(const fs::path& folder) const
+    {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+    }
+
+    // Saves "NEW\r\n" to each target in a child process that runs as an
+    // ordinary user (nobody when the tests run as root, whom no permission
+    // stops), and gives "saved" or the error text for each.
+    std::vector<std::string> saveAsOrdinaryUser(const std::vector<fs::path>& targets)
+    {
+        int channel[2];
+        if (pipe(channel) != 0)
+            return {};
+        const pid_t child = fork();
+        if (child == 0) {
+            close(channel[0]);
+            if (geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(1);
+            std::string results;
+            for (const fs::path& target : targets) {
+                const std::string error =
+                    errorOf([&] { saveResultFile(target, u"NEW\r\n", cp1250()); });
+                results += (error == "(no error)" ? "saved" : error) + "\n";
+            }
+            const bool sent = ::write(channel[1], results.data(), results.size()) ==
+                              static_cast<ssize_t>(results.size());
+            _exit(sent ? 0 : 1);
+        }
+        close(channel[1]);
+        std::string all;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+            all.append(buffer, static_cast<std::size_t>(n));
+        close(channel[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        std::vector<std::string> results;
+        std::istringstream lines(all);
+        for (std::string line; std::getline(lines, line);)
+            results.push_back(line);
+        return results;
     }
 
     fs::path m_dir;
@@ -187,4 +241,116 @@ TEST_F(TextFileTest, shouldNameFullPathWhenResultCannotBeCreated)
                   saveResultFile(file("složka"), u"x", cp1250());
               }).rfind("Cannot create file \"" + file("složka").string() + "\". ", 0),
               0u);
+}
+
+TEST_F(TextFileTest, shouldWriteTheFileBehindASymbolicLinkAndKeepTheLink)
+{
+    write(file("real.txt"), "old\r\n");
+    fs::create_symlink("real.txt", file("link.txt"));
+    fs::create_directory(file("sub"));
+    fs::create_symlink("../link.txt", file("sub") / "chain.txt");
+    fs::create_symlink("made.txt", file("dangling.txt"));
+
+    saveResultFile(file("link.txt"), u"první\r\n", cp1250());
+    EXPECT_TRUE(fs::is_symlink(file("link.txt")));
+    EXPECT_EQ(read(file("real.txt")), "prvn\xED\r\n");
+
+    saveResultFile(file("sub") / "chain.txt", u"druhý\r\n", cp1250());
+    EXPECT_TRUE(fs::is_symlink(file("sub") / "chain.txt"));
+    EXPECT_EQ(read(file("real.txt")), "druh\xFD\r\n");
+
+    // A link to a file that is not there yet makes that file.
+    saveResultFile(file("dangling.txt"), u"nový\r\n", cp1250());
+    EXPECT_TRUE(fs::is_symlink(file("dangling.txt")));
+    EXPECT_EQ(read(file("made.txt")), "nov\xFD\r\n");
+
+    // real, link, sub, dangling, made: no temporary file left.
+    EXPECT_EQ(entries(m_dir), 5u);
+    EXPECT_EQ(entries(file("sub")), 1u);
+}
+
+TEST_F(TextFileTest, shouldWriteDevicesAndFifosWhereTheyAre)
+{
+    // The test holds the reading end, so that the save never waits for one.
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    int reader = open(file("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    saveResultFile(file("fifo"), u"řádek\r\n", cp1250());
+    char buffer[64];
+    const ssize_t got = ::read(reader, buffer, sizeof buffer);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0))),
+              "\xF8\xE1\x64\x65k\r\n");
+    EXPECT_TRUE(fs::is_fifo(file("fifo")));
+
+    // A reader that goes away once the pipe is full fails the save; the
+    // program goes on.
+    std::thread quitter([&] {
+        int queued = 0;
+        for (int i = 0; i < 500 && queued < 4096; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ioctl(reader, FIONREAD, &queued);
+        }
+        close(reader);
+    });
+    const std::string error =
+        errorOf([&] { saveResultFile(file("fifo"), std::u16string(1 << 20, u'x'), cp1250()); });
+    quitter.join();
+    EXPECT_EQ(error, "Stream write error");
+    EXPECT_TRUE(fs::is_fifo(file("fifo")));
+    // With no reader at all the save fails at once instead of waiting for one.
+    EXPECT_EQ(errorOf([&] { saveResultFile(file("fifo"), u"x\r\n", cp1250()); }),
+              "Cannot create file \"" + file("fifo").string() + "\". No such device or address");
+
+    // A private null device (as root), reached directly and through a link.
+    if (mknod(file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        fs::create_symlink("null", file("to-null"));
+        saveResultFile(file("null"), u"x\r\n", cp1250());
+        saveResultFile(file("to-null"), u"y\r\n", cp1250());
+        EXPECT_TRUE(fs::is_character_file(file("null")));
+        EXPECT_TRUE(fs::is_symlink(file("to-null")));
+        EXPECT_EQ(entries(m_dir), 3u);
+    } else {
+        EXPECT_EQ(entries(m_dir), 1u);
+    }
+}
+
+TEST_F(TextFileTest, shouldSaveUnderTheLongestNameTheSystemAllows)
+{
+    const fs::path target = file(std::string(255, 'n'));
+    write(target, "old\r\n");
+    saveResultFile(target, u"nové\r\n", cp1250());
+    EXPECT_EQ(read(target), "nov\xE9\r\n");
+    EXPECT_EQ(entries(m_dir), 1u);
+}
+
+TEST_F(TextFileTest, shouldRefuseFileThatMayNotBeWrittenAndWriteInPlaceInClosedFolder)
+{
+    fs::permissions(m_dir, fs::perms::all);
+    write(file("readonly.txt"), "keep\r\n");
+    fs::permissions(file("readonly.txt"),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const fs::path closed = file("closed");
+    fs::create_directory(closed);
+    write(closed / "open.txt", "old content that is longer\r\n");
+    fs::permissions(closed / "open.txt", fs::perms::all);
+    fs::permissions(closed, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+
+    const std::vector<std::string> results =
+        saveAsOrdinaryUser({file("readonly.txt"), closed / "open.txt", closed / "new.txt"});
+    fs::permissions(closed, fs::perms::all);
+
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0],
+              "Cannot create file \"" + file("readonly.txt").string() + "\". Permission denied");
+    EXPECT_EQ(read(file("readonly.txt")), "keep\r\n");
+    EXPECT_EQ(fs::status(file("readonly.txt")).permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    EXPECT_EQ(results[1], "saved");
+    EXPECT_EQ(read(closed / "open.txt"), "NEW\r\n");
+    EXPECT_EQ(results[2],
+              "Cannot create file \"" + (closed / "new.txt").string() + "\". Permission denied");
+    EXPECT_EQ(entries(m_dir), 2u);
+    EXPECT_EQ(entries(closed), 1u);
 }
