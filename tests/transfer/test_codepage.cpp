@@ -36,6 +36,10 @@ TEST(CodePageNames, shouldRejectNamesThatAreNoCodePage)
     EXPECT_FALSE(CodePage::named("").has_value());
     EXPECT_FALSE(CodePage::named("CP1250//TRANSLIT").has_value());
     EXPECT_FALSE(CodePage::named(std::string_view("CP1250\0x", 8)).has_value());
+    // Known to the system, but CR, LF, NUL or letters are not their own
+    // single bytes there.
+    for (const char* name : {"UTF-16", "utf-16le", "UTF-16BE", "UTF-32", "UCS-2", "IBM037"})
+        EXPECT_FALSE(CodePage::named(name).has_value()) << name;
 }
 
 TEST(CodePageSystem, shouldUseTheLocaleCharacterSetAndConvertAscii)
