@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -24,16 +25,27 @@ using quorlink::testing::PtyDevice;
 
 struct Result
 {
-    int status = -1;
+    int status = -1; // the exit status, or 128 + the signal that ended it
+    bool signalled = false;
+    std::chrono::steady_clock::duration took{};
     std::string out;
     std::string err;
 };
 
-// Runs quorlink-batch with its own settings folder, feeding `input` to its
-// standard input; `interruptAfter` sends SIGINT once that time has passed.
+struct Launch
+{
+    std::string input{}; // fed to standard input
+    // SIGINT is sent once each of these times has passed since the start.
+    std::vector<std::chrono::milliseconds> interrupts{};
+    // Standard output goes to this file instead of a pipe (opened for writing).
+    std::string outputFile{};
+    // The pipe of standard output is closed before anything is read from it.
+    bool closeOutput = false;
+};
+
+// Runs quorlink-batch with its own settings folder.
 Result runBatch(const std::vector<std::string>& args, const fs::path& config,
-                const std::string& input = {},
-                std::optional<std::chrono::milliseconds> interruptAfter = {})
+                const Launch& launch = {})
 {
     int in[2], out[2], err[2];
     EXPECT_EQ(pipe(in), 0);
@@ -43,7 +55,10 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (launch.outputFile.empty())
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, launch.outputFile.c_str(), O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
         posix_spawn_file_actions_addclose(&actions, fd);
@@ -74,15 +89,21 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
         ADD_FAILURE() << "cannot start " << QUORLINK_BATCH;
         return result;
     }
-    if (!input.empty()) {
-        EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    const auto start = std::chrono::steady_clock::now();
+    if (!launch.input.empty()) {
+        EXPECT_EQ(write(in[1], launch.input.data(), launch.input.size()),
+                  static_cast<ssize_t>(launch.input.size()));
     }
     close(in[1]);
 
-    const auto start = std::chrono::steady_clock::now();
-    bool interrupted = false;
+    std::size_t interrupted = 0;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open = 2;
+    if (launch.closeOutput) {
+        close(out[0]);
+        fds[0].fd = -1;
+        --open;
+    }
     while (open > 0) {
         poll(fds, 2, 20);
         for (auto& p : fds) {
@@ -98,14 +119,16 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
                 (p.fd == out[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
             }
         }
-        if (interruptAfter && !interrupted &&
-            std::chrono::steady_clock::now() - start >= *interruptAfter) {
+        if (interrupted < launch.interrupts.size() &&
+            std::chrono::steady_clock::now() - start >= launch.interrupts[interrupted]) {
             kill(pid, SIGINT);
-            interrupted = true;
+            ++interrupted;
         }
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    result.took = std::chrono::steady_clock::now() - start;
+    result.signalled = WIFSIGNALED(status);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
@@ -205,7 +228,7 @@ TEST_F(BatchTest, shouldReadStandardInputAndWriteTheOutputFileAsTheWindowSaves)
 
     const Result r = runBatch(
         {"--port", device.path(), "--codepage", "windows-1250", "--output", output.string(), "-"},
-        m_dir, "k\xF9\xF2\n");
+        m_dir, {.input = "k\xF9\xF2\n"});
 
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
@@ -226,6 +249,54 @@ TEST_F(BatchTest, shouldFailWithOneLineAndStatusTwoForMissingFileOrUnopenablePor
 
     r = runBatch({"--baud", "1234", "x"}, m_dir);
     EXPECT_EQ(r.status, 2);
+    // 2^32 + 9600 and 9600 - 2^32 would wrap onto 9600.
+    r = runBatch({"--baud", "4294976896", "x"}, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: unsupported speed '4294976896'\n"
+                     "Try 'quorlink-batch --help'.\n");
+    r = runBatch({"--baud=-4294957696", "x"}, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: unsupported speed '-4294957696'\n"
+                     "Try 'quorlink-batch --help'.\n");
+}
+
+TEST_F(BatchTest, shouldReportReplyWriteFailureOnStandardOutputWithStatusTwo)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const auto source = writeSource("A\r\nB\r\n");
+    const std::string ending = "quorlink-batch: Stream write error\n";
+
+    // A full disk, and a reader that went away.
+    for (const Launch& launch : {Launch{.outputFile = "/dev/full"}, Launch{.closeOutput = true}}) {
+        const Result r =
+            runBatch({"--port", device.path(), "--timeout", "300", source}, m_dir, launch);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_FALSE(r.signalled);
+        ASSERT_GE(r.err.size(), ending.size()) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - ending.size()), ending) << r.err;
+    }
+}
+
+TEST_F(BatchTest, shouldSayWhereThePortWasLostAndExitTwo)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const auto source = writeSource("A\r\nquiet\r\nC\r\nD\r\n");
+    // The device goes while line 2 waits for its reply; line 3 cannot be sent.
+    std::thread unplug([&] {
+        device.waitForBytes(10, 5000ms);
+        device.closeMaster();
+    });
+
+    const Result r =
+        runBatch({"--port", device.path(), "--timeout", "800", "--transcript", source}, m_dir);
+    unplug.join();
+
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.out, "1\tA\tR:A\n2\tquiet\t-\n3\tC\t-\n4\tD\t-\n");
+    EXPECT_NE(r.err.find("\nquorlink-batch: port lost after line 2 of 4\n"), std::string::npos)
+        << r.err;
 }
 
 TEST_F(BatchTest, shouldStopLikeEscOnCtrlCWithoutEndOfFileBytes)
@@ -239,7 +310,7 @@ TEST_F(BatchTest, shouldStopLikeEscOnCtrlCWithoutEndOfFileBytes)
 
     const Result r =
         runBatch({"--port", device.path(), "--eof", "--timeout", "500", writeSource(lines)}, m_dir,
-                 {}, 300ms);
+                 {.interrupts = {300ms}});
 
     EXPECT_EQ(r.status, 130) << r.err;
     std::this_thread::sleep_for(100ms);
@@ -249,6 +320,26 @@ TEST_F(BatchTest, shouldStopLikeEscOnCtrlCWithoutEndOfFileBytes)
     // The exchange under way when Ctrl+C came still got its reply.
     const auto replies = std::count(r.out.begin(), r.out.end(), '\n');
     EXPECT_EQ(static_cast<std::size_t>(replies), device.lines().size());
+    EXPECT_NE(r.err.find("quorlink-batch: stopping after the current exchange; Ctrl+C again "
+                         "ends the program now\n"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(BatchTest, shouldEndAtOnceOnSecondCtrlCWhileAReplyIsAwaited)
+{
+    PtyDevice device;
+    device.silent();
+
+    const Result r = runBatch({"--port", device.path(), "--timeout", "30000", writeSource("A\r\n")},
+                              m_dir, {.interrupts = {500ms, 900ms}});
+
+    EXPECT_TRUE(r.signalled);
+    EXPECT_EQ(r.status, 128 + SIGINT);
+    EXPECT_LT(r.took, 10s);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quorlink-batch: stopping after the current exchange; Ctrl+C again ends the "
+                     "program now\n");
 }
 
 TEST_F(BatchTest, shouldListMappedAndMissingPorts)

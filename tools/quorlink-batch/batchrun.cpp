@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <sstream>
 #include <unistd.h>
@@ -48,16 +50,44 @@ constexpr const char* Usage =
     "\n"
     "Options left out are taken from the settings file of the Quorlink window.\n"
     "Exit status: 0 every line answered, 1 some lines unanswered, 2 port, file or\n"
-    "usage error, 130 stopped by Ctrl+C.\n";
+    "usage error (also a port lost during the run), 130 stopped by Ctrl+C (the\n"
+    "current exchange finishes; Ctrl+C again ends the program at once).\n";
 
 // The mark written in a transcript for a line that got no reply.
 constexpr std::u16string_view NoReplyMark = u"-";
 
 std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+// Set before the handler is installed: a progress bar on a terminal has no
+// line end yet, so the handler's message starts a new line.
+bool g_stderrIsTerminal = false;
 
+void setInterruptAction(void (*action)(int))
+{
+    struct sigaction sa = {};
+    sa.sa_handler = action;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+// The first Ctrl+C (or SIGTERM) stops the run as Esc does, after the current
+// exchange, which may wait out a long time-out; a second one ends the
+// program at once by the signal's default action.  Only async-signal-safe
+// calls here.
 extern "C" void onInterrupt(int)
 {
-    g_interrupted.store(true);
+    const int savedErrno = errno;
+    setInterruptAction(SIG_DFL);
+    if (!g_interrupted.exchange(true)) {
+        static const char Message[] = "\nquorlink-batch: stopping after the current exchange; "
+                                      "Ctrl+C again ends the program now\n";
+        const std::size_t skip = g_stderrIsTerminal ? 0 : 1;
+        [[maybe_unused]] const auto written =
+            ::write(STDERR_FILENO, Message + skip, sizeof Message - 1 - skip);
+    }
+    errno = savedErrno;
 }
 
 // Reports an open failure without a window.
@@ -339,7 +369,9 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
             if (!v)
                 return std::nullopt;
             const auto& rates = serial::BaudRates;
-            if (!parseInt(*v, number) ||
+            // Checked before the cast, so that no number wraps onto a speed.
+            if (!parseInt(*v, number) || number < 1 ||
+                number > std::numeric_limits<std::uint32_t>::max() ||
                 std::find(rates.begin(), rates.end(), static_cast<std::uint32_t>(number)) ==
                     rates.end()) {
                 error = "unsupported speed '" + *v + "'";
@@ -475,8 +507,8 @@ int main(int argc, char** argv)
     transfer::RunOutcome outcome;
     host.onPump = [&] { progress.update(line, host.received.count, line - host.received.count); };
 
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    g_stderrIsTerminal = isatty(STDERR_FILENO) == 1;
+    setInterruptAction(onInterrupt);
     outcome = transfer::runTransfer(host);
     link.ClosePort();
     progress.finish(line, outcome.replies, line - outcome.replies);
@@ -515,8 +547,12 @@ int main(int argc, char** argv)
                     continue;
                 out += bytes[i];
             }
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            std::fflush(stdout);
+            // A reader that went away (a closed pipe) fails the write
+            // instead of ending the program unreported.
+            std::signal(SIGPIPE, SIG_IGN);
+            const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
+            if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
+                throw std::runtime_error("Stream write error");
         }
     } catch (const std::exception& e) {
         return fail(e.what());
@@ -524,6 +560,14 @@ int main(int argc, char** argv)
 
     if (outcome.stopped)
         return ExitStopped;
+    // A send fails only when the port has gone; the lines after it were
+    // never sent.
+    if (outcome.linesSent < total) {
+        return fail(outcome.linesSent == 0
+                        ? "port lost before line 1"
+                        : "port lost after line " + std::to_string(outcome.linesSent) + " of " +
+                              std::to_string(total));
+    }
     return outcome.replies == total && outcome.linesSent == total ? ExitAllAnswered
                                                                   : ExitSomeUnanswered;
 }
