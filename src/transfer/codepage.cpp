@@ -157,6 +157,13 @@ std::optional<CodePage> CodePage::named(std::string_view name)
     std::shared_ptr<CodePageConverter> converter = makeNamedConverter(name);
     if (!converter)
         return std::nullopt;
+    // The wire and the files need a code page whose ASCII characters are
+    // single bytes of the same value: the requests end in CR LF and the
+    // replies at a 0 byte.  UTF-16, UTF-32 or EBCDIC are no such code page.
+    if (!converter->isUtf8() &&
+        (converter->encode(std::u16string_view(u"A\r\n\0", 4)) != std::string_view("A\r\n\0", 4) ||
+         converter->decode("A\r\n") != u"A\r\n"))
+        return std::nullopt;
     return CodePage(std::move(converter));
 }
 

@@ -1,4 +1,5 @@
 #include "batchrun.h"
+#include "stopsignals.h"
 
 #include "serial/baudrates.h"
 #include "serial/seriallink.h"
@@ -62,16 +63,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 // line end yet, so the handler's message starts a new line.
 bool g_stderrIsTerminal = false;
 
-void setInterruptAction(void (*action)(int))
-{
-    struct sigaction sa = {};
-    sa.sa_handler = action;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
 // The first Ctrl+C (or SIGTERM) stops the run as Esc does, after the current
 // exchange, which may wait out a long time-out; a second one ends the
 // program at once by the signal's default action.  Only async-signal-safe
@@ -79,7 +70,7 @@ void setInterruptAction(void (*action)(int))
 extern "C" void onInterrupt(int)
 {
     const int savedErrno = errno;
-    setInterruptAction(SIG_DFL);
+    restoreDefaultStop();
     if (!g_interrupted.exchange(true)) {
         static const char Message[] = "\nquorlink-batch: stopping after the current exchange; "
                                       "Ctrl+C again ends the program now\n";
@@ -508,7 +499,7 @@ int main(int argc, char** argv)
     host.onPump = [&] { progress.update(line, host.received.count, line - host.received.count); };
 
     g_stderrIsTerminal = isatty(STDERR_FILENO) == 1;
-    setInterruptAction(onInterrupt);
+    installStopHandler(onInterrupt);
     outcome = transfer::runTransfer(host);
     link.ClosePort();
     progress.finish(line, outcome.replies, line - outcome.replies);
@@ -549,7 +540,7 @@ int main(int argc, char** argv)
             }
             // A reader that went away (a closed pipe) fails the write
             // instead of ending the program unreported.
-            std::signal(SIGPIPE, SIG_IGN);
+            ignoreBrokenPipe();
             const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
             if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
                 throw std::runtime_error("Stream write error");
