@@ -5,9 +5,6 @@
 #include <climits>
 #include <string>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace quorlink::transfer {
