@@ -1,5 +1,7 @@
 #include "transfer/codepage.h"
 
+#include "namedcodepage.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,14 +9,6 @@
 using quorlink::transfer::CodePage;
 
 namespace {
-
-CodePage namedCodePage(const char* name)
-{
-    std::optional<CodePage> page = CodePage::named(name);
-    if (!page)
-        ADD_FAILURE() << "code page " << name << " is not available";
-    return page ? *page : *CodePage::named("UTF-8");
-}
 
 // "Příliš žluťoučký kůň" in windows-1250.
 const std::string CzechIn1250 = "\x50\xF8\xED\x6C\x69\x9A\x20\x9E\x6C\x75\x9D\x6F\x75\xE8\x6B\xFD"

@@ -3,6 +3,8 @@
 #include "ptydevice.h"
 #include "serial/seriallink.h"
 
+#include "namedcodepage.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -26,14 +28,6 @@ using quorlink::transfer::runTransfer;
 using quorlink::transfer::StatusPanels;
 
 namespace {
-
-CodePage namedCodePage(const char* name)
-{
-    std::optional<CodePage> page = CodePage::named(name);
-    if (!page)
-        ADD_FAILURE() << "code page " << name << " is not available";
-    return page ? *page : *CodePage::named("UTF-8");
-}
 
 class RecordingView : public PortStateView
 {
