@@ -9,6 +9,10 @@
 //       loads SOURCE as Ctrl+O does, times the line-count update of one
 //       edit, fills the received pane with LINES replies and saves it to
 //       RESULT as Ctrl+S does; prints one "name value" pair per line
+//   windowbench document SOURCE
+//       the floor of a load: the text of SOURCE (UTF-8) given to a bare
+//       QTextDocument with the plain-text layout and no undo, no widget;
+//       prints "document_load_s S"
 //
 // Each mode uses a settings folder of its own (XDG_CONFIG_HOME), never the
 // user's.
@@ -20,10 +24,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPlainTextDocumentLayout>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include <algorithm>
 #include <chrono>
@@ -164,6 +170,26 @@ int panes(FixedDialogs& dialogs, const QString& source, const QString& result, i
     return dialogs.failed ? 1 : 0;
 }
 
+// What Qt's text document alone needs to take in the text the window loads:
+// no code page, no editor, no view. The window cannot load faster.
+int document(const QString& source)
+{
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "windowbench: cannot read %s\n", qPrintable(source));
+        return 1;
+    }
+    const QString text = QString::fromUtf8(file.readAll());
+    QTextDocument doc;
+    doc.setUndoRedoEnabled(false);
+    doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+    const auto start = Clock::now();
+    doc.setPlainText(text);
+    std::printf("document_load_s %.3f\n", seconds(Clock::now() - start));
+    std::printf("document_blocks %d\n", doc.blockCount());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,9 +197,11 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     const bool runMode = args.size() == 3 && args[0] == "run";
     const bool panesMode = args.size() == 4 && args[0] == "panes";
-    if (!runMode && !panesMode) {
+    const bool documentMode = args.size() == 2 && args[0] == "document";
+    if (!runMode && !panesMode && !documentMode) {
         std::fprintf(stderr, "usage: windowbench run DEVICE SOURCE\n"
-                             "       windowbench panes SOURCE RESULT LINES\n");
+                             "       windowbench panes SOURCE RESULT LINES\n"
+                             "       windowbench document SOURCE\n");
         return 2;
     }
     QTemporaryDir config;
@@ -184,7 +212,9 @@ int main(int argc, char** argv)
     FixedDialogs dialogs;
     quorlink::app::setDialogs(&dialogs);
     int status = 0;
-    if (runMode)
+    if (documentMode)
+        status = document(QString::fromStdString(args[1]));
+    else if (runMode)
         status = run(dialogs, QString::fromStdString(args[2]));
     else
         status = panes(dialogs, QString::fromStdString(args[1]), QString::fromStdString(args[2]),
