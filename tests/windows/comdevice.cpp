@@ -21,6 +21,7 @@
 //                  another <ms>
 //   LATE:<ms>      "late", <ms> milliseconds after the request
 //   PART           "partial" without CR LF
+//   SILENT         nothing at all (a device that does not answer)
 //   anything else  "?"
 // and ends each answer with CR LF unless said otherwise.  With --log every
 // byte received is appended to FILE.
@@ -127,6 +128,8 @@ private:
             queue("late\r\n", milliseconds(number(line.substr(5))));
         } else if (line == "PART") {
             queue("partial");
+        } else if (line == "SILENT") {
+            // No answer: the program's reply time-out runs out.
         } else {
             queue("?\r\n");
         }

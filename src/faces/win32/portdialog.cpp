@@ -100,13 +100,13 @@ void PortDialog::create(HWND owner, PortDialogEvents& events,
     // Created in the tab order: the group box first with its labels and
     // fields, then "Storno" and "Ok".
     m_groupBox = child(m_hwnd, 0, L"BUTTON", layout::GroupBox1Text, BS_GROUPBOX | WS_GROUP, 10);
-    m_labels[0] = child(m_hwnd, 0, L"STATIC", layout::Label1Text, SS_LEFT | SS_NOPREFIX, 11);
+    m_labels[0] = child(m_hwnd, 0, L"STATIC", layout::Label1Text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 11);
     m_comboCom = child(m_hwnd, 0, L"COMBOBOX", L"",
                        CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP, 12);
-    m_labels[1] = child(m_hwnd, 0, L"STATIC", layout::Label2Text, SS_LEFT | SS_NOPREFIX, 13);
+    m_labels[1] = child(m_hwnd, 0, L"STATIC", layout::Label2Text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 13);
     m_comboBaud = child(m_hwnd, 0, L"COMBOBOX", L"",
                         CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 14);
-    m_labels[2] = child(m_hwnd, 0, L"STATIC", layout::Label3Text, SS_LEFT | SS_NOPREFIX, 15);
+    m_labels[2] = child(m_hwnd, 0, L"STATIC", layout::Label3Text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 15);
     m_spin =
         child(m_hwnd, WS_EX_CLIENTEDGE | WS_EX_CONTROLPARENT, SpinClass, L"", WS_CLIPCHILDREN, 16);
     m_spinEdit = child(m_spin, 0, L"EDIT", L"0", ES_AUTOHSCROLL | WS_TABSTOP, 1);

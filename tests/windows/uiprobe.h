@@ -1,0 +1,34 @@
+#pragma once
+
+// What the test probe reads inside quorlink.exe, where Wine lets a program
+// read its own menus and fonts only (another process's HMENU and HFONT do
+// not work there).  The probe DLL is loaded into the program by the test
+// and its functions run on a thread of their own, each filling a request.
+
+#include <windows.h>
+
+namespace uitest {
+
+struct MenuEntry
+{
+    int level;         // 0 for the menu bar, 1 for an item of a menu
+    UINT state;        // GetMenuState: MF_GRAYED, MF_CHECKED, MF_SEPARATOR...
+    UINT id;           // the command id (0 for a menu and a separator)
+    wchar_t text[128]; // caption, with the shortcut's text after a tab
+};
+
+struct MenuRequest
+{
+    HWND window;
+    int count;
+    MenuEntry entries[32];
+};
+
+struct FontRequest
+{
+    HWND window; // WM_GETFONT of this window
+    LOGFONTW font;
+    BOOL found;
+};
+
+} // namespace uitest
