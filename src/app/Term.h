@@ -86,7 +86,7 @@ public:
     // RunHost
     quorlink::transfer::Pane& sourcePane() override;
     quorlink::transfer::Pane& receivedPane() override;
-    quorlink::transfer::StatusPanels& statusPanels() override { return *this; }
+    quorlink::transfer::RunEvents& runEvents() override { return m_progress; }
     quorlink::serial::SerialLink& serialLink() override { return m_link; }
     const quorlink::transfer::CodePage& codePage() const override { return m_codePage; }
     std::int32_t timeOut() const override { return TimeOut; }
@@ -132,6 +132,7 @@ private:
     quorlink::serial::SerialLink m_link;
     quorlink::transfer::CodePage m_codePage;
     std::array<QLabel*, 4> m_panels{};
+    quorlink::transfer::PanelProgress m_progress{*this};
 
     // A run repaints between exchanges, but the screen shows no more than
     // one frame per refresh: while a run is in progress (m_runDepth > 0,

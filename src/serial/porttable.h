@@ -4,8 +4,22 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorlink::serial {
+
+// The ports the port dialog lists and --list-ports shows: COM1 to COM16.
+inline constexpr std::int32_t ListedPortCount = 16;
+
+// "COM" and the port number in plain decimal ("COM3").
+std::string comName(std::int32_t portNumber);
+
+// The port number of a COM name: "COM", in any letter case, then the number
+// in decimal from 1 to 255, with spaces allowed before the number and leading
+// zeros ("COM3", "com 3", "COM007" all give 3).  Nothing for anything else.
+// The --port option and the [Ports] keys of the settings file both read
+// their names with this.
+std::optional<std::int32_t> parseComName(std::string_view text);
 
 // Resolves a COM port number (1 for COM1) to the device the platform opens.
 // Without an entry, COM n is the platform's default device: /dev/ttyS<n-1> on

@@ -90,37 +90,25 @@ public:
     bool failed = false;
 };
 
-class NullPanels : public transfer::StatusPanels
+// What the run reports, kept for the transcript and the progress line.
+class BatchEvents : public transfer::RunEvents
 {
 public:
-    void setPanelText(int index, std::u16string_view text) override
+    void runStarted() override {}
+    void lineSending(int line) override { current = line; }
+    void replyCollected(int line, std::u16string_view reply, int replyCount) override
     {
-        // Panel 1 shows the number of the line being sent.
-        if (index == 1 && onLine) {
-            int number = 0;
-            for (char16_t c : text)
-                number = number * 10 + (c - u'0');
-            onLine(number);
-        }
+        if (line > 0 && static_cast<std::size_t>(line) <= replies.size())
+            replies[static_cast<std::size_t>(line - 1)] = std::u16string(reply);
+        count = replyCount;
     }
-    std::u16string panelText(int) const override { return {}; }
-    std::function<void(int)> onLine;
-};
+    void noReply(int) override {}
+    void sendFailed(int) override {}
+    void stopped(int) override {}
+    void finished() override {}
 
-// The received pane of a batch run: keeps each reply with the number of the
-// request it answered.
-class ReplyPane : public transfer::MemoryPane
-{
-public:
-    void appendLine(std::u16string_view line) override
-    {
-        transfer::MemoryPane::appendLine(line);
-        if (currentLine > 0 && static_cast<std::size_t>(currentLine) <= replies.size())
-            replies[static_cast<std::size_t>(currentLine - 1)] = std::u16string(line);
-        ++count;
-    }
-    int count = 0;
-    int currentLine = 0;
+    int current = 0; // the line being sent, from 1
+    int count = 0;   // replies so far
     std::vector<std::optional<std::u16string>> replies;
 };
 
@@ -170,7 +158,7 @@ public:
 
     transfer::Pane& sourcePane() override { return source; }
     transfer::Pane& receivedPane() override { return received; }
-    transfer::StatusPanels& statusPanels() override { return panels; }
+    transfer::RunEvents& runEvents() override { return events; }
     serial::SerialLink& serialLink() override { return m_link; }
     const transfer::CodePage& codePage() const override { return m_codePage; }
     std::int32_t timeOut() const override { return m_timeOut; }
@@ -186,8 +174,8 @@ public:
     }
 
     transfer::MemoryPane source;
-    ReplyPane received;
-    NullPanels panels;
+    transfer::MemoryPane received;
+    BatchEvents events;
     std::function<void()> onPump;
 
 private:
@@ -487,16 +475,12 @@ int main(int argc, char** argv)
     BatchHost host(link, *codePage, timeOut, eof);
     host.source.setText(sourceText);
     const int total = host.source.lineCount();
-    host.received.replies.resize(static_cast<std::size_t>(total));
+    host.events.replies.resize(static_cast<std::size_t>(total));
 
     Progress progress(total);
-    int line = 0;
-    host.panels.onLine = [&](int number) {
-        line = number;
-        host.received.currentLine = line;
-    };
+    const int& line = host.events.current;
     transfer::RunOutcome outcome;
-    host.onPump = [&] { progress.update(line, host.received.count, line - host.received.count); };
+    host.onPump = [&] { progress.update(line, host.events.count, line - host.events.count); };
 
     g_stderrIsTerminal = isatty(STDERR_FILENO) == 1;
     installStopHandler(onInterrupt);
@@ -513,7 +497,7 @@ int main(int argc, char** argv)
             row += u'\t';
             row += host.source.line(i);
             row += u'\t';
-            const auto& reply = host.received.replies[static_cast<std::size_t>(i)];
+            const auto& reply = host.events.replies[static_cast<std::size_t>(i)];
             if (reply)
                 row += *reply;
             else
