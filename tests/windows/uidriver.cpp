@@ -4,6 +4,9 @@
 #include <psapi.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace uitest {
@@ -298,22 +301,70 @@ void typeText(const std::wstring& text)
     send(inputs);
 }
 
-void click(HWND window, POINT clientPoint)
+namespace {
+
+// Mouse input at a point of the screen: a move, then `buttons`.
+void mouseAt(POINT screen, std::initializer_list<DWORD> buttons)
 {
-    POINT screen = clientPoint;
-    ClientToScreen(window, &screen);
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
-    std::vector<INPUT> inputs(3);
+    std::vector<INPUT> inputs(1 + buttons.size());
     for (INPUT& input : inputs) {
         input.type = INPUT_MOUSE;
         input.mi.dx = MulDiv(screen.x, 65536, width) + 1;
         input.mi.dy = MulDiv(screen.y, 65536, height) + 1;
         input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
     }
-    inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    std::size_t i = 1;
+    for (const DWORD button : buttons)
+        inputs[i++].mi.dwFlags |= button;
     send(inputs);
+}
+
+POINT onScreen(HWND window, POINT clientPoint)
+{
+    ClientToScreen(window, &clientPoint);
+    return clientPoint;
+}
+
+} // namespace
+
+void click(HWND window, POINT clientPoint)
+{
+    mouseAt(onScreen(window, clientPoint), {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
+}
+
+void moveMouse(HWND window, POINT clientPoint)
+{
+    mouseAt(onScreen(window, clientPoint), {});
+}
+
+void leftButton(HWND window, POINT clientPoint, bool down)
+{
+    mouseAt(onScreen(window, clientPoint),
+            {static_cast<DWORD>(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP)});
+}
+
+bool clickCloseBox(HWND window)
+{
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT clientTop{0, 0};
+    ClientToScreen(window, &clientTop);
+    // Along the middle of the caption, from the right edge inwards.
+    const int y = (frame.top + clientTop.y) / 2;
+    for (int x = frame.right - 1; x > frame.right - 100; --x) {
+        DWORD_PTR hit = 0;
+        SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000,
+                            &hit);
+        if (hit == HTCLOSE) {
+            mouseAt({x - 2, y}, {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
+            return true;
+        }
+    }
+    return false;
 }
 
 namespace {
@@ -407,6 +458,51 @@ bool settingsKeyExists()
         return false;
     RegCloseKey(key);
     return true;
+}
+
+std::optional<DWORD> settingsValue(const wchar_t* name)
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Brindova\\Quorlink", name, RRF_RT_REG_DWORD,
+                     nullptr, &value, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
+void storeSettings(std::initializer_list<std::pair<const wchar_t*, DWORD>> values)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Brindova\\Quorlink", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    for (const auto& [name, value] : values)
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
+    RegCloseKey(key);
+}
+
+std::string readFile(const std::wstring& path)
+{
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes)
+{
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::wstring newFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    for (unsigned n = GetTickCount();; ++n) {
+        const std::wstring folder = std::wstring(temp) + L"quorlink-ui-" + std::to_wstring(n);
+        if (CreateDirectoryW(folder.c_str(), nullptr))
+            return folder;
+    }
 }
 
 } // namespace uitest

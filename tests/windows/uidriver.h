@@ -9,7 +9,10 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace uitest {
@@ -32,7 +35,8 @@ public:
     // Starts the program from QUORLINK_EXE (a Windows path) with
     // `workingDirectory`; false when it could not be started.
     bool start(const std::wstring& workingDirectory = {});
-    // Waits for the program's visible top-level window of `windowClass`.
+    // Waits for the program's visible top-level window of `windowClass`
+    // ("#32770" for a message box or a common dialog).
     HWND waitForWindow(const wchar_t* windowClass, std::chrono::milliseconds limit = 10000ms);
     bool hasExited(std::chrono::milliseconds limit);
     DWORD processId() const { return m_info.dwProcessId; }
@@ -65,13 +69,28 @@ void pressKey(WORD virtualKey, std::initializer_list<WORD> modifiers = {});
 void typeText(const std::wstring& text);
 // A left click at a point of `window`'s client area.
 void click(HWND window, POINT clientPoint);
+// The pointer moved to a point of `window`'s client area, and the left
+// button pressed or released there.
+void moveMouse(HWND window, POINT clientPoint);
+void leftButton(HWND window, POINT clientPoint, bool down);
+// A click on the close box of `window`'s frame, found by asking the window
+// what lies where; false when it has none.
+bool clickCloseBox(HWND window);
 
 // Runs a function of the probe DLL (uiprobe.h) inside `process` on
 // `request`, which it reads back filled; false when that failed.
 bool runProbe(HANDLE process, const char* function, void* request, std::size_t size);
 
-// Registry of the current user.
+// The program's settings in the registry of the current user.
 void deleteSettingsKey();
 bool settingsKeyExists();
+std::optional<DWORD> settingsValue(const wchar_t* name);
+void storeSettings(std::initializer_list<std::pair<const wchar_t*, DWORD>> values);
+
+// Files, whole.
+std::string readFile(const std::wstring& path);
+void writeFile(const std::wstring& path, const std::string& bytes);
+// A new empty folder under the user's temporary folder.
+std::wstring newFolder();
 
 } // namespace uitest

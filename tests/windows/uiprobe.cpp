@@ -39,3 +39,15 @@ extern "C" __declspec(dllexport) DWORD WINAPI probeFont(void* data)
     request->found = font && GetObjectW(font, sizeof request->font, &request->font) != 0;
     return request->found;
 }
+
+extern "C" __declspec(dllexport) DWORD WINAPI probeIcon(void* data)
+{
+    auto* request = static_cast<IconRequest*>(data);
+    const auto shown = reinterpret_cast<HICON>(SendMessageW(request->control, STM_GETICON, 0, 0));
+    request->icon = 0;
+    for (const WORD icon : {InformationIcon, StopIcon}) {
+        if (shown && shown == LoadIconW(nullptr, MAKEINTRESOURCEW(icon)))
+            request->icon = icon;
+    }
+    return static_cast<DWORD>(request->icon);
+}

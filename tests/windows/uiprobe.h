@@ -31,4 +31,14 @@ struct FontRequest
     BOOL found;
 };
 
+// Which of the system's icons a static control (a message box's icon)
+// shows: InformationIcon, StopIcon, or 0 for another or none.
+inline constexpr WORD InformationIcon = 32516; // IDI_INFORMATION (IDI_ASTERISK)
+inline constexpr WORD StopIcon = 32513;        // IDI_ERROR (IDI_HAND)
+struct IconRequest
+{
+    HWND control;
+    WORD icon;
+};
+
 } // namespace uitest
