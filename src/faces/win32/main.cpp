@@ -1,45 +1,71 @@
-// quorlink.exe: the Windows face of Quorlink, plain Win32.
+// quorlink.exe: the Windows face of Quorlink, plain Win32 over the window's
+// behaviour (src/window).
 
-#include "interim.h"
 #include "mainwindow.h"
 #include "messagepump.h"
+#include "nativedialogs.h"
 #include "portdialog.h"
-#include "serial/baudrates.h"
-#include "settings/comports.h"
+#include "settings/settingsstore.h"
+#include "window/Term.h"
+#include "window/errordisplay.h"
+#include "wintext.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
 using namespace quorlink;
 
+namespace {
+
+// The executable's full path, however long.
+std::u16string executablePath()
+{
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size())
+            return win32::fromWide(std::wstring_view(path.data(), length));
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
+    const std::u16string title = window::applicationTitle(executablePath());
+    try {
+        win32::MainWindow mainWindow;
+        mainWindow.create();
+        win32::PortDialog portDialog;
+        portDialog.create(mainWindow.hwnd());
+        window::TSetCom setCom(portDialog, portDialog.timeOutField(), portDialog.clock(),
+                               portDialog.timeOutField());
+        portDialog.attach(setCom);
+        window::TForm1 form(mainWindow, mainWindow.memo1(), mainWindow.memo2(), mainWindow, setCom,
+                            settings::createUserSettingsStore(), title);
+        mainWindow.attach(form);
+        win32::setMessageTargets(&mainWindow, &portDialog);
 
-    win32::MainWindow window;
-    win32::PortDialog dialog;
-    win32::InterimForm form(window, dialog);
-    window.create(form);
-    window.setPanelText(0, u"0");
-    window.setPanelText(1, u"0");
-
-    std::vector<std::wstring> ports;
-    for (std::int32_t port = 1; port <= settings::ComPortCount; ++port)
-        ports.push_back(L"COM" + std::to_wstring(port));
-    std::vector<std::wstring> speeds;
-    for (std::uint32_t baud : serial::BaudRates)
-        speeds.push_back(std::to_wstring(baud));
-    dialog.create(window.hwnd(), form, ports, speeds);
-
-    win32::setMessageTargets(&window, &dialog);
-    window.show(showCommand);
-    const int code = win32::runMessageLoop();
-    win32::setMessageTargets(nullptr, nullptr);
-    window.destroy();
-    return code;
+        // Settings that cannot be read end the program after the error
+        // display, before the window is shown.
+        form.FormCreate();
+        mainWindow.show(showCommand);
+        const int code = win32::runMessageLoop();
+        win32::setMessageTargets(nullptr, nullptr);
+        return code;
+    } catch (...) {
+        win32::setMessageTargets(nullptr, nullptr);
+        win32::SystemMessageBoxes boxes;
+        window::showError(boxes, title, std::current_exception());
+        return 1;
+    }
 }

@@ -1,16 +1,24 @@
 #include "mainwindow.h"
 
-#include "layout.h"
+#include "messagepump.h"
+#include "nativedialogs.h"
+#include "window/Term.h"
+#include "window/windowdefs.h"
+#include "windowfont.h"
 #include "wintext.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace quorlink::win32 {
 
 namespace {
+
+using window::MenuItem;
+using window::Shortcut;
 
 constexpr wchar_t WindowClass[] = L"QuorlinkForm1";
 constexpr int TabsId = 1;
@@ -18,19 +26,46 @@ constexpr int Memo1Id = 2;
 constexpr int Memo2Id = 3;
 constexpr int StatusBarId = 4;
 
-struct MenuItem
+// Menu items are commands 100 and up, in the order of window::MenuItem.
+constexpr UINT FirstCommand = 100;
+constexpr UINT LastCommand = FirstCommand + static_cast<UINT>(MenuItem::SendEndOfFile);
+
+UINT commandOf(MenuItem item)
 {
-    MenuCommand id;
-    const wchar_t* caption; // with the shortcut's text after a tab
+    return FirstCommand + static_cast<UINT>(item);
+}
+
+// A shortcut as the keyboard gives it and as the menu writes it.
+struct Accelerator
+{
+    BYTE flags;
+    WORD key;
+    const wchar_t* text;
 };
 
-HFONT createFont(UINT dpi)
+Accelerator acceleratorOf(Shortcut shortcut)
 {
-    // The point size at the monitor's dots per inch: -11 at 96.
-    return CreateFontW(-MulDiv(layout::FontPoints, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL,
-                       FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                       layout::FontFace);
+    switch (shortcut) {
+    case Shortcut::CtrlO:
+        return {FVIRTKEY | FCONTROL, 'O', L"Ctrl+O"};
+    case Shortcut::CtrlS:
+        return {FVIRTKEY | FCONTROL, 'S', L"Ctrl+S"};
+    case Shortcut::CtrlX:
+        return {FVIRTKEY | FCONTROL, 'X', L"Ctrl+X"};
+    case Shortcut::F6:
+        return {FVIRTKEY, VK_F6, L"F6"};
+    case Shortcut::F9:
+        return {FVIRTKEY, VK_F9, L"F9"};
+    case Shortcut::None:
+        break;
+    }
+    return {0, 0, nullptr};
+}
+
+// Panels 0 to PanelCount - 2 are narrow and centred; the last takes the rest.
+bool isCentred(int panel)
+{
+    return panel < window::PanelCount - 1;
 }
 
 } // namespace
@@ -39,16 +74,16 @@ MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow()
 {
-    destroy();
+    if (m_hwnd)
+        DestroyWindow(m_hwnd);
     if (m_accelerators)
         DestroyAcceleratorTable(m_accelerators);
     if (m_font)
         DeleteObject(m_font);
 }
 
-void MainWindow::create(MainWindowEvents& events)
+void MainWindow::create()
 {
-    m_events = &events;
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -64,24 +99,25 @@ void MainWindow::create(MainWindowEvents& events)
     buildAccelerators();
     // Placed where the system places new windows; sized once the dots per
     // inch of its monitor are known.
-    m_hwnd = CreateWindowExW(0, WindowClass, layout::MainCaption, WS_OVERLAPPEDWINDOW,
-                             CW_USEDEFAULT, CW_USEDEFAULT, layout::MainClientWidth,
-                             layout::MainClientHeight, nullptr, m_menu, instance, this);
+    m_hwnd = CreateWindowExW(0, WindowClass, toWide(window::DefaultCaption).c_str(),
+                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, window::ClientWidth,
+                             window::ClientHeight, nullptr, m_menu, instance, this);
     if (!m_hwnd)
         throw std::runtime_error("The main window could not be created");
     m_dpi = GetDpiForWindow(m_hwnd);
-    m_font = createFont(m_dpi);
+    m_font = createWindowFont(m_dpi);
 
     m_tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
                              0, 0, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(TabsId)),
                              instance, nullptr);
-    SendMessageW(m_tabs, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
-    const wchar_t* pages[] = {layout::SourcePageCaption, layout::ReceivedPageCaption};
-    for (int i = 0; i < 2; ++i) {
+    int page = 0;
+    for (const std::u16string_view caption :
+         {window::SourcePageCaption, window::ReceivedPageCaption}) {
+        std::wstring text = toWide(caption);
         TCITEMW item{};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<wchar_t*>(pages[i]);
-        SendMessageW(m_tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i),
+        item.pszText = text.data();
+        SendMessageW(m_tabs, TCM_INSERTITEMW, static_cast<WPARAM>(page++),
                      reinterpret_cast<LPARAM>(&item));
     }
     // The panes lie over the tab control's display area, above it in the
@@ -94,7 +130,6 @@ void MainWindow::create(MainWindowEvents& events)
         WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
         0, 0, 0, 0, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(StatusBarId)), instance,
         nullptr);
-    SendMessageW(m_statusBar, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
 
     applyDpi(m_dpi);
     showPage(0);
@@ -102,70 +137,54 @@ void MainWindow::create(MainWindowEvents& events)
 
 void MainWindow::buildMenu()
 {
-    auto popup = [](std::initializer_list<MenuItem> items) {
-        HMENU menu = CreatePopupMenu();
-        for (const MenuItem& item : items) {
-            if (item.caption == nullptr)
-                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            else
-                AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item.id), item.caption);
-        }
-        return menu;
-    };
     m_menu = CreateMenu();
-    AppendMenuW(m_menu, MF_POPUP,
-                reinterpret_cast<UINT_PTR>(popup({
-                    {Otevtzdroj1, L"Otevřít zdroj\tCtrl+O"},
-                    {Uloitvsledek1, L"Uložit výsledek\tCtrl+S"},
-                    {MenuCommand{}, nullptr}, // N1
-                    {Konec1, L"Konec\tCtrl+X"},
-                })),
-                L"Soubor");
-    AppendMenuW(m_menu, MF_POPUP,
-                reinterpret_cast<UINT_PTR>(popup({
-                    {Odeslat1, L"Odeslat\tF6"},
-                    {ClearSource, L"Smazat zdrojová data"},
-                    {ClearReceived, L"Smazat přijatá data"},
-                })),
-                L"Funkce");
-    AppendMenuW(m_menu, MF_POPUP,
-                reinterpret_cast<UINT_PTR>(popup({
-                    {Port1, L"Port\tF9"},
-                    {SendEndOfFile, L"Poslat znaky konce souboru [0,CR,LF]"},
-                })),
-                L"Nastavení");
-    // "Odeslat" waits for an open port.
-    EnableMenuItem(m_menu, Odeslat1, MF_BYCOMMAND | MF_GRAYED);
+    for (const window::MenuSpec& spec : window::MainMenu1) {
+        const HMENU popup = CreatePopupMenu();
+        for (const window::MenuEntry& entry : spec.entries) {
+            if (entry.separator) {
+                AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+                continue;
+            }
+            std::wstring caption = toWide(entry.caption);
+            if (const wchar_t* keys = acceleratorOf(entry.shortcut).text)
+                caption += std::wstring(L"\t") + keys;
+            AppendMenuW(popup, MF_STRING, commandOf(entry.item), caption.c_str());
+        }
+        AppendMenuW(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                    toWide(spec.caption).c_str());
+    }
 }
 
 void MainWindow::buildAccelerators()
 {
-    ACCEL keys[] = {
-        {FVIRTKEY | FCONTROL, 'O', Otevtzdroj1},
-        {FVIRTKEY | FCONTROL, 'S', Uloitvsledek1},
-        {FVIRTKEY | FCONTROL, 'X', Konec1},
-        {FVIRTKEY, VK_F6, Odeslat1},
-        {FVIRTKEY, VK_F9, Port1},
-    };
-    m_accelerators = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
+    std::vector<ACCEL> keys;
+    for (const window::MenuSpec& spec : window::MainMenu1) {
+        for (const window::MenuEntry& entry : spec.entries) {
+            const Accelerator accelerator = acceleratorOf(entry.shortcut);
+            if (!entry.separator && accelerator.text)
+                keys.push_back(
+                    {accelerator.flags, accelerator.key, static_cast<WORD>(commandOf(entry.item))});
+        }
+    }
+    m_accelerators = CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
 }
 
 int MainWindow::scale(int pixels96) const
 {
-    return MulDiv(pixels96, static_cast<int>(m_dpi), 96);
+    return scaled(pixels96, m_dpi);
 }
 
 void MainWindow::applyDpi(UINT dpi)
 {
     m_dpi = dpi;
     const HFONT old = m_font;
-    m_font = createFont(dpi);
+    m_font = createWindowFont(dpi);
     for (HWND child : {m_tabs, m_memo1.hwnd(), m_memo2.hwnd(), m_statusBar})
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
-    if (old)
+    if (old && old != m_font)
         DeleteObject(old);
 
-    RECT frame{0, 0, scale(layout::MainClientWidth), scale(layout::MainClientHeight)};
+    RECT frame{0, 0, scale(window::ClientWidth), scale(window::ClientHeight)};
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE));
     AdjustWindowRectExForDpi(&frame, style, TRUE, exStyle, dpi);
@@ -179,14 +198,13 @@ void MainWindow::layoutChildren()
     RECT client{};
     GetClientRect(m_hwnd, &client);
     const int width = client.right;
-    const int barHeight = scale(layout::StatusBarHeight);
+    const int barHeight = scale(window::StatusBarHeight);
     const int tabsHeight = std::max<int>(client.bottom - barHeight, 0);
     MoveWindow(m_statusBar, 0, tabsHeight, width, barHeight, TRUE);
-    int edges[4];
-    for (int i = 0; i < layout::CentredPanels; ++i)
-        edges[i] = scale(layout::StatusPanelWidth * (i + 1));
-    edges[3] = -1;
-    SendMessageW(m_statusBar, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(edges));
+    int edges[window::PanelCount];
+    for (int i = 0; i < window::PanelCount; ++i)
+        edges[i] = isCentred(i) ? scale(window::NarrowPanelWidth * (i + 1)) : -1;
+    SendMessageW(m_statusBar, SB_SETPARTS, window::PanelCount, reinterpret_cast<LPARAM>(edges));
 
     MoveWindow(m_tabs, 0, 0, width, tabsHeight, TRUE);
     RECT page{0, 0, width, tabsHeight};
@@ -215,51 +233,64 @@ void MainWindow::show(int showCommand)
     SetFocus(m_memo1.hwnd());
 }
 
-void MainWindow::close()
+// ---- WindowFace
+
+void MainWindow::showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                                std::u16string_view text)
 {
-    if (m_hwnd)
-        PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+    win32::showMessageBox(icon, caption, text);
 }
 
-void MainWindow::destroy()
+std::optional<std::filesystem::path> MainWindow::askSourceFileName()
 {
-    if (m_hwnd) {
-        DestroyWindow(m_hwnd);
-        m_hwnd = nullptr;
-    }
+    return askFileName(m_hwnd, FileDialogKind::Open, window::OpenDialogFilters,
+                       window::OpenDialogDefaultExtension);
+}
+
+std::optional<std::filesystem::path> MainWindow::askResultFileName()
+{
+    return askFileName(m_hwnd, FileDialogKind::Save, window::SaveDialogFilters,
+                       window::SaveDialogDefaultExtension);
 }
 
 void MainWindow::setCaption(std::u16string_view caption)
 {
-    SetWindowTextW(m_hwnd, toWide(caption).c_str());
+    if (m_hwnd)
+        SetWindowTextW(m_hwnd, toWide(caption).c_str());
 }
 
-void MainWindow::setItemEnabled(MenuCommand id, bool enabled)
+void MainWindow::setMenuItemEnabled(MenuItem item, bool enabled)
 {
-    EnableMenuItem(m_menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(m_menu, commandOf(item), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
-bool MainWindow::isItemEnabled(MenuCommand id) const
+void MainWindow::setMenuItemChecked(MenuItem item, bool checked)
 {
-    return (GetMenuState(m_menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
+    CheckMenuItem(m_menu, commandOf(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void MainWindow::setItemChecked(MenuCommand id, bool checked)
+void MainWindow::processMessages()
 {
-    CheckMenuItem(m_menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    win32::processMessages();
 }
 
-bool MainWindow::isItemChecked(MenuCommand id) const
+void MainWindow::closeWindow()
 {
-    return (GetMenuState(m_menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    if (!m_hwnd)
+        return;
+    // The port dialog, owned by this window, goes with it.
+    DestroyWindow(m_hwnd);
+    PostQuitMessage(0);
 }
+
+// ---- StatusPanels
 
 void MainWindow::setPanelText(int index, std::u16string_view text)
 {
-    if (index < 0 || index > 3)
+    if (index < 0 || index >= window::PanelCount)
         return;
     // A leading tab centres a panel's text.
-    std::wstring shown = index < layout::CentredPanels && !text.empty() ? L"\t" : L"";
+    std::wstring shown = isCentred(index) && !text.empty() ? L"\t" : L"";
     shown += toWide(text);
     SendMessageW(m_statusBar, SB_SETTEXTW, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(shown.c_str()));
@@ -267,7 +298,7 @@ void MainWindow::setPanelText(int index, std::u16string_view text)
 
 std::u16string MainWindow::panelText(int index) const
 {
-    if (index < 0 || index > 3)
+    if (index < 0 || index >= window::PanelCount)
         return {};
     const auto length =
         LOWORD(SendMessageW(m_statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(index), 0));
@@ -275,22 +306,31 @@ std::u16string MainWindow::panelText(int index) const
     SendMessageW(m_statusBar, SB_GETTEXTW, static_cast<WPARAM>(index),
                  reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
-    if (index < layout::CentredPanels && !text.empty() && text.front() == L'\t')
+    if (isCentred(index) && !text.empty() && text.front() == L'\t')
         text.erase(0, 1);
     return fromWide(text);
 }
 
+// ---- Input
+
 bool MainWindow::preTranslate(MSG& msg)
 {
-    if (!m_hwnd || (msg.hwnd != m_hwnd && GetAncestor(msg.hwnd, GA_ROOT) != m_hwnd))
+    if (!m_hwnd || !m_form || (msg.hwnd != m_hwnd && GetAncestor(msg.hwnd, GA_ROOT) != m_hwnd))
         return false;
     // The shortcuts act before the focused control sees the key: Ctrl+X in
     // a pane runs "Konec" and cuts nothing.
     if (TranslateAcceleratorW(m_hwnd, m_accelerators, &msg))
         return true;
+    // FormKeyPress sees what is typed in the window itself and in the panes,
+    // not on the tabs.
     if (msg.message == WM_CHAR &&
-        (msg.hwnd == m_hwnd || msg.hwnd == m_memo1.hwnd() || msg.hwnd == m_memo2.hwnd()))
-        m_events->keyPressed(static_cast<char16_t>(msg.wParam));
+        (msg.hwnd == m_hwnd || msg.hwnd == m_memo1.hwnd() || msg.hwnd == m_memo2.hwnd())) {
+        char16_t key = static_cast<char16_t>(msg.wParam);
+        m_form->FormKeyPress(key);
+        if (key == 0)
+            return true;
+        msg.wParam = key;
+    }
     return false;
 }
 
@@ -303,7 +343,12 @@ LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && self->m_tabs)
+    if (message == WM_NCDESTROY && self) {
+        self->m_hwnd = nullptr;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    if (self && self->m_statusBar)
         return self->handle(message, wParam, lParam);
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
@@ -311,24 +356,30 @@ LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_COMMAND:
-        if (lParam == 0) { // a menu item or a shortcut
-            const auto id = static_cast<MenuCommand>(LOWORD(wParam));
-            // A shortcut of a disabled item does nothing, like its click.
-            if (HIWORD(wParam) == 1 && !isItemEnabled(id))
+    case WM_COMMAND: {
+        const UINT id = LOWORD(wParam);
+        if (lParam == 0 && id >= FirstCommand && id <= LastCommand) {
+            // A menu click, or its shortcut (1).  A disabled item's shortcut
+            // does nothing, like its click.
+            if (HIWORD(wParam) == 1 &&
+                (GetMenuState(m_menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)))
                 return 0;
-            m_events->command(id);
+            if (m_form)
+                m_form->Click(static_cast<MenuItem>(id - FirstCommand));
             return 0;
         }
         if (HIWORD(wParam) == EN_CHANGE) {
             const HWND control = reinterpret_cast<HWND>(lParam);
-            if (control == m_memo1.hwnd() && m_memo1.controlChanged())
-                m_events->sourceEdited();
-            else if (control == m_memo2.hwnd())
+            if (control == m_memo1.hwnd()) {
+                if (m_memo1.controlChanged() && m_form)
+                    m_form->handle([this] { m_form->Memo1Change(); });
+            } else if (control == m_memo2.hwnd()) {
                 m_memo2.controlChanged();
+            }
             return 0;
         }
         break;
+    }
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->hwndFrom == m_tabs && header->code == TCN_SELCHANGE) {
@@ -337,6 +388,18 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     }
+    case WM_ACTIVATE:
+        // The focus comes back to the control that had it, as in a dialog,
+        // after a message box, the port dialog or another program.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = GetFocus();
+            if (focus && IsChild(m_hwnd, focus))
+                m_focus = focus;
+        } else if (m_focus && IsWindow(m_focus) && IsWindowVisible(m_focus)) {
+            SetFocus(m_focus);
+            return 0;
+        }
+        break;
     case WM_SIZE:
         layoutChildren();
         return 0;
@@ -351,13 +414,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_CLOSE:
-        // FormClose, then the loop ends once the running handler returns;
-        // the window stays until then.
-        if (!m_closing) {
-            m_closing = true;
-            m_events->closing();
-            PostQuitMessage(0);
-        }
+        // The close box, Alt+F4, the window menu: FormClose runs and the
+        // window goes, or during a run it goes once the run has returned.
+        if (!m_form || m_form->CloseQuery())
+            closeWindow();
         return 0;
     default:
         break;

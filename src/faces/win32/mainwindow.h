@@ -1,37 +1,26 @@
 #pragma once
 
 #include "editpane.h"
-#include "menu.h"
 #include "transfer/transferrun.h"
+#include "window/face.h"
 
 #include <windows.h>
 
-#include <array>
 #include <string>
+
+namespace quorlink::window {
+class TForm1;
+}
 
 namespace quorlink::win32 {
 
-// What the main window reports; the window behaviour answers each report.
-class MainWindowEvents
-{
-public:
-    virtual ~MainWindowEvents() = default;
-    // A menu click or its shortcut.
-    virtual void command(MenuCommand id) = 0;
-    // The operator edited the source pane (Memo1).
-    virtual void sourceEdited() = 0;
-    // A key typed in a pane or in the window itself (not on the tabs),
-    // as a 16-bit character (27 for Esc).
-    virtual void keyPressed(char16_t key) = 0;
-    // The window is closing, by any means (FormClose).
-    virtual void closing() = 0;
-};
-
-// The main window Form1: the tab control TabbedNotebook1 with the source
-// pane Memo1 and the received pane Memo2, the status bar StatusBar1 with its
-// four panels, and the menu MainMenu1 with its shortcuts.  Laid out at 96
-// dots per inch and scaled to the monitor it is on.
-class MainWindow : public transfer::StatusPanels
+// The main window Form1 in Win32: the tab control TabbedNotebook1 with the
+// source pane Memo1 and the received pane Memo2, the status bar StatusBar1
+// with its four panels, and the menu MainMenu1 with its shortcuts, all from
+// window/windowdefs.h, laid out at 96 dots per inch and scaled to the
+// monitor it is on.  It shows what TForm1 asks for and passes the operator's
+// commands, keys and edits on to it; it decides nothing itself.
+class MainWindow : public window::WindowFace, public transfer::StatusPanels
 {
 public:
     MainWindow();
@@ -41,31 +30,33 @@ public:
 
     // Creates the window, hidden.  Throws std::runtime_error when the
     // system refuses a window.
-    void create(MainWindowEvents& events);
+    void create();
+    // The behaviour that handles the window's events from now on.
+    void attach(window::TForm1& form) { m_form = &form; }
     void show(int showCommand);
-    // Asks the window to close as the close box does (FormClose runs).
-    void close();
-    // Destroys the window once the message loop is over.
-    void destroy();
 
     HWND hwnd() const { return m_hwnd; }
     EditPane& memo1() { return m_memo1; }
     EditPane& memo2() { return m_memo2; }
-    HFONT font() const { return m_font; }
 
-    void setCaption(std::u16string_view caption);
-    void setItemEnabled(MenuCommand id, bool enabled);
-    bool isItemEnabled(MenuCommand id) const;
-    void setItemChecked(MenuCommand id, bool checked);
-    bool isItemChecked(MenuCommand id) const;
+    // WindowFace
+    void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                        std::u16string_view text) override;
+    std::optional<std::filesystem::path> askSourceFileName() override;
+    std::optional<std::filesystem::path> askResultFileName() override;
+    void setCaption(std::u16string_view caption) override;
+    void setMenuItemEnabled(window::MenuItem item, bool enabled) override;
+    void setMenuItemChecked(window::MenuItem item, bool checked) override;
+    void processMessages() override;
+    void closeWindow() override;
 
     // StatusPanels
     void setPanelText(int index, std::u16string_view text) override;
     std::u16string panelText(int index) const override;
 
     // Lets the window see a message before it is dispatched: the menu
-    // shortcuts (before the focused pane sees the key) and the keys its
-    // key handler takes.  Returns true when the message was handled.
+    // shortcuts (before the focused pane sees the key) and the characters
+    // its key-press handler sees.  Returns true when the message was used.
     bool preTranslate(MSG& msg);
 
 private:
@@ -78,7 +69,7 @@ private:
     void showPage(int page);
     int scale(int pixels96) const;
 
-    MainWindowEvents* m_events = nullptr;
+    window::TForm1* m_form = nullptr;
     HWND m_hwnd = nullptr;
     HWND m_tabs = nullptr;
     HWND m_statusBar = nullptr;
@@ -86,7 +77,8 @@ private:
     HACCEL m_accelerators = nullptr;
     HFONT m_font = nullptr;
     UINT m_dpi = 96;
-    bool m_closing = false;
+    // The control that had the focus when the window was last deactivated.
+    HWND m_focus = nullptr;
     EditPane m_memo1;
     EditPane m_memo2;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "filedialogtexts.h"
+#include "window/face.h"
+#include "window/windowdefs.h"
 
 #include <windows.h>
 
@@ -11,21 +12,30 @@
 
 namespace quorlink::win32 {
 
-// The system's message boxes and common file dialogs.  Each is owned by the
-// active window of the program and disables it until it is dismissed.
+// The system's message box with an OK button, owned by the active window of
+// the program; with none shown yet it belongs to the program and disables
+// every window of it.
+void showMessageBox(window::BoxIcon icon, std::u16string_view caption, std::u16string_view text);
 
-// Information icon, OK button.
-void showInformation(std::u16string_view caption, std::u16string_view text);
-// Stop icon, OK button: the error display.
-void showStop(std::u16string_view caption, std::u16string_view text);
+// The same for the error display when no window is left to own the box.
+class SystemMessageBoxes final : public window::MessageBoxes
+{
+public:
+    void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                        std::u16string_view text) override
+    {
+        win32::showMessageBox(icon, caption, text);
+    }
+};
 
-// The open dialog: resizable, a name that does not exist is accepted.
-// Nothing when the operator cancels.
-std::optional<std::filesystem::path> askOpenFileName(std::span<const FilterEntry> filter,
-                                                     const wchar_t* defaultExtension);
-// The save dialog: resizable, no question before overwriting, no check of
-// the folder.  Nothing when the operator cancels.
-std::optional<std::filesystem::path> askSaveFileName(std::span<const FilterEntry> filter,
-                                                     const wchar_t* defaultExtension);
+// The common file dialogs, resizable, owned by `owner`, with `filters` (the
+// first preselected) and `defaultExtension` as the window's behaviour gives
+// them ("*.txt" appends .txt to a name typed without one; "*.*" appends
+// nothing).  No check that the file or its folder exists and no question
+// before overwriting.  Nothing when the operator cancels.
+enum class FileDialogKind { Open, Save };
+std::optional<std::filesystem::path> askFileName(HWND owner, FileDialogKind kind,
+                                                 std::span<const window::FileFilter> filters,
+                                                 std::u16string_view defaultExtension);
 
 } // namespace quorlink::win32
