@@ -25,6 +25,7 @@ constexpr int TabsId = 1;
 constexpr int Memo1Id = 2;
 constexpr int Memo2Id = 3;
 constexpr int StatusBarId = 4;
+constexpr UINT_PTR PanelTimer = 1;
 
 // Menu items are commands 100 and up, in the order of window::MenuItem.
 constexpr UINT FirstCommand = 100;
@@ -133,6 +134,12 @@ void MainWindow::create()
 
     applyDpi(m_dpi);
     showPage(0);
+
+    // One frame of the display: 60 Hz when it does not say.
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmDisplayFrequency > 1)
+        m_frameMs = std::max<ULONGLONG>(1, 1000 / mode.dmDisplayFrequency);
 }
 
 void MainWindow::buildMenu()
@@ -269,9 +276,23 @@ void MainWindow::setMenuItemChecked(MenuItem item, bool checked)
     CheckMenuItem(m_menu, commandOf(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
+bool MainWindow::startFrame()
+{
+    const ULONGLONG now = GetTickCount64();
+    if (now - m_frameStart < m_frameMs)
+        return false;
+    m_frameStart = now;
+    return true;
+}
+
 void MainWindow::processMessages()
 {
-    win32::processMessages();
+    // A run comes here after every exchange: the window shows the run's
+    // progress once per frame of the screen, not once per line.
+    const bool frame = startFrame();
+    if (frame)
+        showPanels();
+    win32::processMessages(frame);
 }
 
 void MainWindow::closeWindow()
@@ -289,26 +310,43 @@ void MainWindow::setPanelText(int index, std::u16string_view text)
 {
     if (index < 0 || index >= window::PanelCount)
         return;
-    // A leading tab centres a panel's text.
-    std::wstring shown = isCentred(index) && !text.empty() ? L"\t" : L"";
-    shown += toWide(text);
-    SendMessageW(m_statusBar, SB_SETTEXTW, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(shown.c_str()));
+    const auto at = static_cast<std::size_t>(index);
+    m_panels[at] = text;
+    m_panelChanged[at] = true;
+    // Setting a status bar's text draws it at once: during a run, a text
+    // set within a frame waits for the frame's end.
+    const bool running = m_form && m_form->isRunning();
+    if (startFrame() || !running)
+        showPanels();
+    else
+        SetTimer(m_hwnd, PanelTimer, static_cast<UINT>(m_frameMs), nullptr);
 }
 
 std::u16string MainWindow::panelText(int index) const
 {
     if (index < 0 || index >= window::PanelCount)
         return {};
-    const auto length =
-        LOWORD(SendMessageW(m_statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(index), 0));
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(m_statusBar, SB_GETTEXTW, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    if (isCentred(index) && !text.empty() && text.front() == L'\t')
-        text.erase(0, 1);
-    return fromWide(text);
+    return m_panels[static_cast<std::size_t>(index)];
+}
+
+void MainWindow::showPanels()
+{
+    KillTimer(m_hwnd, PanelTimer);
+    // The bar is drawn once for all the texts, when it is next painted.
+    SendMessageW(m_statusBar, WM_SETREDRAW, FALSE, 0);
+    for (int index = 0; index < window::PanelCount; ++index) {
+        const auto at = static_cast<std::size_t>(index);
+        if (!m_panelChanged[at])
+            continue;
+        m_panelChanged[at] = false;
+        // A leading tab centres a panel's text.
+        std::wstring shown = isCentred(index) && !m_panels[at].empty() ? L"\t" : L"";
+        shown += toWide(m_panels[at]);
+        SendMessageW(m_statusBar, SB_SETTEXTW, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(shown.c_str()));
+    }
+    SendMessageW(m_statusBar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(m_statusBar, nullptr, TRUE);
 }
 
 // ---- Input
@@ -397,6 +435,13 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
                 m_focus = focus;
         } else if (m_focus && IsWindow(m_focus) && IsWindowVisible(m_focus)) {
             SetFocus(m_focus);
+            return 0;
+        }
+        break;
+    case WM_TIMER:
+        if (wParam == PanelTimer) {
+            m_frameStart = GetTickCount64();
+            showPanels();
             return 0;
         }
         break;

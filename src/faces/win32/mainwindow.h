@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 namespace quorlink::window {
@@ -68,6 +69,11 @@ private:
     void layoutChildren();
     void showPage(int page);
     int scale(int pixels96) const;
+    // Whether a frame of the screen has passed since the window last showed
+    // what changed; starts the next frame when it has.
+    bool startFrame();
+    // Shows the panel texts set since the last frame.
+    void showPanels();
 
     window::TForm1* m_form = nullptr;
     HWND m_hwnd = nullptr;
@@ -79,6 +85,13 @@ private:
     UINT m_dpi = 96;
     // The control that had the focus when the window was last deactivated.
     HWND m_focus = nullptr;
+    // The panels' texts; those changed since the last frame are not shown
+    // yet (a run changes them after every exchange, far more often than the
+    // screen shows a frame).
+    std::array<std::u16string, window::PanelCount> m_panels;
+    std::array<bool, window::PanelCount> m_panelChanged{};
+    ULONGLONG m_frameStart = 0;
+    ULONGLONG m_frameMs = 16;
     EditPane m_memo1;
     EditPane m_memo2;
 };

@@ -28,10 +28,23 @@ void dispatchMessage(MSG& msg)
     DispatchMessageW(&msg);
 }
 
-void processMessages()
+namespace {
+
+// The next waiting message; WM_PAINT only with `paint`.
+bool nextMessage(MSG& msg, bool paint)
+{
+    if (paint)
+        return PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+    return PeekMessageW(&msg, nullptr, 0, WM_PAINT - 1, PM_REMOVE) ||
+           PeekMessageW(&msg, nullptr, WM_PAINT + 1, 0xFFFF, PM_REMOVE);
+}
+
+} // namespace
+
+void processMessages(bool paint)
 {
     MSG msg{};
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (nextMessage(msg, paint)) {
         if (msg.message == WM_QUIT) {
             // Only the program's own loop ends on it: put it back.  Windows
             // hands it out only once the queue holds nothing else.

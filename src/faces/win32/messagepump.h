@@ -16,8 +16,10 @@ void setMessageTargets(MainWindow* mainWindow, PortDialog* portDialog);
 void dispatchMessage(MSG& msg);
 
 // ProcessMessages: handles every message waiting, without waiting for
-// more.  A quit message stays queued for the loop that runs the program.
-void processMessages();
+// more; with `paint` false, windows that need painting stay so until a
+// later call.  A quit message stays queued for the loop that runs the
+// program.
+void processMessages(bool paint = true);
 
 // The program's message loop, until the quit message; returns its code.
 int runMessageLoop();
