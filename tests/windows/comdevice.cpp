@@ -30,6 +30,7 @@
 //                  program may leave it: 7 bits, parity, 2 stop bits,
 //                  hardware and XON/XOFF flow control, CR to NL, output
 //                  processing, canonical mode with echo
+//   RAW            "raw", the line raw again as when the device started
 //   anything else  "?"
 // and ends each answer with CR LF unless said otherwise.  With --log every
 // byte received is appended to FILE.
@@ -96,6 +97,14 @@ std::string describeLine(int fd)
     flag("icanon", tio.c_lflag & ICANON);
     flag("echo", tio.c_lflag & ECHO);
     return text;
+}
+
+void makeRaw(int fd)
+{
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
 }
 
 void dirtyLine(int fd)
@@ -194,6 +203,9 @@ private:
         } else if (line == "DIRTY") {
             queue("dirty\r\n");
             queue("", milliseconds(200), true);
+        } else if (line == "RAW") {
+            makeRaw(m_line);
+            queue("raw\r\n");
         } else {
             queue("?\r\n");
         }
@@ -232,10 +244,7 @@ int main(int argc, char** argv)
     // Raw both ways from the start; the slave stays open here as well, so
     // the master sees no hangup while the program closes and reopens the
     // port.
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
+    makeRaw(slave);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
     std::printf("%s\n", name);
