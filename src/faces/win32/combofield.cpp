@@ -96,7 +96,12 @@ void ComboField::showChoice(int itemIndex, std::u16string_view text, int selStar
     // The box's own search for its text may have marked another entry in
     // the list part: it shows the choice.
     SendMessageW(m_list, LB_SETCURSEL, static_cast<WPARAM>(itemIndex), 0);
-    SendMessageW(m_combo, CB_SETEDITSEL, 0, MAKELPARAM(selStart, selStart + selLength));
+    // A box without the focus shows no selection, as a combo box does once
+    // the focus has left it.
+    if (GetFocus() == m_edit)
+        SendMessageW(m_combo, CB_SETEDITSEL, 0, MAKELPARAM(selStart, selStart + selLength));
+    else
+        SendMessageW(m_edit, EM_SETSEL, static_cast<WPARAM>(-1), 0);
     m_showing = false;
 }
 
