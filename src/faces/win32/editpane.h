@@ -39,12 +39,14 @@ public:
     // the operator, not from the pane itself.
     bool controlChanged();
 
+    // Read from the copy: no scan of the control per line.
     int lineCount() const override;
     std::u16string line(int index) const override;
-    void appendLine(std::u16string_view line) override;
-    void clear() override;
     std::u16string text() const override;
+    // Written to the control and the copy; past Capacity nothing changes.
+    void appendLine(std::u16string_view line) override;
     void setText(std::u16string_view text) override;
+    void clear() override;
 
 private:
     // Brings the copy up to date with what the operator typed.
