@@ -670,8 +670,9 @@ TEST_F(Window, shouldReportAPortThatCannotOpenAtOnceAndAtTheNextStart)
 // A whole working session against the device on COM1, in a Czech prefix:
 // Ctrl+O with a typed path, F6 with a reply, none, and Esc during the third
 // exchange; the end-of-file option switched on in the menu and a full run;
-// Ctrl+S; the close box storing the option for the next start.  Bytes on
-// the wire and in the result file are windows-1250.
+// Ctrl+S; the close box during a run storing the option for the next start.
+// A missing source file goes to the error display.  Bytes on the wire and
+// in the result file are windows-1250.
 TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
 {
     const DeviceLog device;
@@ -690,6 +691,26 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
 
     start();
     ASSERT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
+    // A file that is not there: the error display (the program's name as
+    // its caption, the stop icon), and nothing changes.
+    pressKey('O', {VK_CONTROL});
+    ASSERT_NE(m_program->waitForWindow(L"#32770"), nullptr) << "Ctrl+O showed no open dialog";
+    typeText(folder + L"\\chybí.txt");
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] {
+        const HWND box = m_program->waitForWindow(L"#32770", 0ms);
+        return box && windowText(box) == L"quorlink";
+    })) << "no error display for a missing file";
+    const Box error = waitForBox();
+    EXPECT_EQ(error.icon, StopIcon);
+    EXPECT_EQ(error.text.rfind(L"Cannot open file \"" + folder + L"\\chybí.txt\". ", 0), 0u)
+        << std::string(error.text.begin(), error.text.end());
+    EXPECT_EQ(error.text.back(), L'.');
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(m_main); }));
+    EXPECT_EQ(windowText(m_main), L"Terminal");
+    EXPECT_EQ(panel(0), L"0");
+
     pressKey('O', {VK_CONTROL});
     const HWND openDialog = m_program->waitForWindow(L"#32770");
     ASSERT_NE(openDialog, nullptr) << "Ctrl+O showed no open dialog";
@@ -746,8 +767,27 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
         << "result file: " << readFile(result);
     EXPECT_EQ(windowText(m_memo2).substr(0, 38), L"Příliš žluťoučký kůň úpěl ďábelské ódy");
 
-    ASSERT_TRUE(clickCloseBox(m_main));
-    ASSERT_TRUE(m_program->hasExited(5000ms)) << "the close box did not end the program";
+    // The device answered the end-of-file bytes ("?"), and nobody read it.
+    // F9 and Enter reopen the port, which drops it.
+    const SetComWindows d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+    EXPECT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
+
+    // The close box during a third run: the window stays until the run is
+    // through, then the option is stored and the program ends.
+    const std::optional<POINT> closeBox = closeBoxOf(m_main);
+    ASSERT_TRUE(closeBox);
+    const std::size_t thirdRun = device.received().size();
+    pressKey(VK_F6);
+    ASSERT_TRUE(waitForPanel(3, L"Zařízení neodpovídá"));
+    clickAt(*closeBox);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(IsWindowVisible(m_main)) << "the window went before the run was through";
+    ASSERT_TRUE(m_program->hasExited(10000ms)) << "the close box did not end the program";
+    EXPECT_EQ(device.received().substr(thirdRun), lines + std::string("\0\r\n", 3));
     EXPECT_EQ(settingsValue(L"SendEndFile"), 1u);
 
     start();

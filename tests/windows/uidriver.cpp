@@ -345,12 +345,10 @@ void leftButton(HWND window, POINT clientPoint, bool down)
             {static_cast<DWORD>(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP)});
 }
 
-bool clickCloseBox(HWND window)
+std::optional<POINT> closeBoxOf(HWND window)
 {
     RECT frame{};
     GetWindowRect(window, &frame);
-    RECT client{};
-    GetClientRect(window, &client);
     POINT clientTop{0, 0};
     ClientToScreen(window, &clientTop);
     // Along the middle of the caption, from the right edge inwards.
@@ -359,12 +357,23 @@ bool clickCloseBox(HWND window)
         DWORD_PTR hit = 0;
         SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000,
                             &hit);
-        if (hit == HTCLOSE) {
-            mouseAt({x - 2, y}, {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
-            return true;
-        }
+        if (hit == HTCLOSE)
+            return POINT{x - 2, y};
     }
-    return false;
+    return std::nullopt;
+}
+
+void clickAt(POINT screen)
+{
+    mouseAt(screen, {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
+}
+
+bool clickCloseBox(HWND window)
+{
+    const std::optional<POINT> box = closeBoxOf(window);
+    if (box)
+        clickAt(*box);
+    return box.has_value();
 }
 
 namespace {

@@ -73,8 +73,12 @@ void click(HWND window, POINT clientPoint);
 // button pressed or released there.
 void moveMouse(HWND window, POINT clientPoint);
 void leftButton(HWND window, POINT clientPoint, bool down);
-// A click on the close box of `window`'s frame, found by asking the window
-// what lies where; false when it has none.
+// The close box of `window`'s frame on the screen, found by asking the
+// window what lies where (it answers only while it handles messages).
+std::optional<POINT> closeBoxOf(HWND window);
+// A left click at a point of the screen.
+void clickAt(POINT screen);
+// A click on the close box of `window`'s frame; false when it has none.
 bool clickCloseBox(HWND window);
 
 // Runs a function of the probe DLL (uiprobe.h) inside `process` on
