@@ -54,16 +54,25 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
                             settings::createUserSettingsStore(), title);
         mainWindow.attach(form);
         win32::setMessageTargets(&mainWindow, &portDialog);
+        // The windows go before the behaviour they call, however this ends.
+        struct Windows
+        {
+            win32::MainWindow& mainWindow;
+            win32::PortDialog& portDialog;
+            ~Windows()
+            {
+                win32::setMessageTargets(nullptr, nullptr);
+                portDialog.destroy();
+                mainWindow.destroy();
+            }
+        } windows{mainWindow, portDialog};
 
         // Settings that cannot be read end the program after the error
         // display, before the window is shown.
         form.FormCreate();
         mainWindow.show(showCommand);
-        const int code = win32::runMessageLoop();
-        win32::setMessageTargets(nullptr, nullptr);
-        return code;
+        return win32::runMessageLoop();
     } catch (...) {
-        win32::setMessageTargets(nullptr, nullptr);
         win32::SystemMessageBoxes boxes;
         window::showError(boxes, title, std::current_exception());
         return 1;

@@ -75,8 +75,7 @@ MainWindow::MainWindow() = default;
 
 MainWindow::~MainWindow()
 {
-    if (m_hwnd)
-        DestroyWindow(m_hwnd);
+    destroy();
     if (m_accelerators)
         DestroyAcceleratorTable(m_accelerators);
     if (m_font)
@@ -231,6 +230,13 @@ void MainWindow::showPage(int page)
     SetWindowPos(shown, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (focusInPane)
         SetFocus(shown);
+}
+
+void MainWindow::destroy()
+{
+    if (m_hwnd)
+        DestroyWindow(m_hwnd);
+    m_form = nullptr;
 }
 
 void MainWindow::show(int showCommand)

@@ -35,6 +35,9 @@ public:
     // The behaviour that handles the window's events from now on.
     void attach(window::TForm1& form) { m_form = &form; }
     void show(int showCommand);
+    // Destroys the window, if closeWindow has not, before the behaviour
+    // it calls goes.
+    void destroy();
 
     HWND hwnd() const { return m_hwnd; }
     EditPane& memo1() { return m_memo1; }

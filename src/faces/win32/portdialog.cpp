@@ -83,8 +83,7 @@ HWND createChild(HWND parent, const wchar_t* windowClass, std::u16string_view te
 
 PortDialog::~PortDialog()
 {
-    if (m_hwnd)
-        DestroyWindow(m_hwnd);
+    destroy();
     if (m_font)
         DeleteObject(m_font);
 }
@@ -161,6 +160,13 @@ void PortDialog::attach(window::TSetCom& setCom)
     m_comboCom.attach(setCom, setCom.ComboBoxCom, DialogControl::ComboBoxCom);
     m_comboBaud.attach(setCom, setCom.ComboBoxBaud, DialogControl::ComboBoxBaud);
     m_timeOut.attach(setCom);
+}
+
+void PortDialog::destroy()
+{
+    // Closing the main window destroyed it already, as the window it owns.
+    if (m_hwnd)
+        DestroyWindow(m_hwnd);
 }
 
 void PortDialog::layoutControls()

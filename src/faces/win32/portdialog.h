@@ -30,6 +30,8 @@ public:
     void create(HWND owner);
     // The dialog's behaviour; the lists take their entries from it.
     void attach(window::TSetCom& setCom);
+    // Destroys the dialog before the behaviour it calls goes.
+    void destroy();
 
     HWND hwnd() const { return m_hwnd; }
     SpinField& timeOutField() { return m_timeOut; }

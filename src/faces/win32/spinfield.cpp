@@ -234,7 +234,6 @@ LRESULT CALLBACK SpinField::editProc(HWND hwnd, UINT message, WPARAM wParam, LPA
                                      UINT_PTR, DWORD_PTR data)
 {
     auto* self = reinterpret_cast<SpinField*>(data);
-    window::TCSpinEdit& field = self->m_setCom->EditTimeOut;
     switch (message) {
     case WM_CHAR: {
         // Filtered (a rejected character beeps and reaches nobody), then
@@ -253,7 +252,7 @@ LRESULT CALLBACK SpinField::editProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
     case WM_SETFOCUS: {
         const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-        field.FocusEntered(self->m_pressOnText);
+        self->m_setCom->EditTimeOut.FocusEntered(self->m_pressOnText);
         return result;
     }
     case WM_KILLFOCUS: {
@@ -262,7 +261,7 @@ LRESULT CALLBACK SpinField::editProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         // dialog for another window.
         const auto next = reinterpret_cast<HWND>(wParam);
         if (next && IsChild(self->m_dialog, next))
-            field.FocusLeft();
+            self->m_setCom->EditTimeOut.FocusLeft();
         return result;
     }
     case WM_NCDESTROY:
