@@ -261,6 +261,27 @@ std::pair<int, int> textSelection(HWND edit)
     return {LOWORD(packed), HIWORD(packed)};
 }
 
+// The file types a common file dialog offers, and the one chosen.
+struct FileTypes
+{
+    std::vector<std::wstring> offered;
+    std::wstring chosen;
+};
+
+FileTypes fileTypesOf(HWND dialog)
+{
+    FileTypes types;
+    const HWND list = GetDlgItem(dialog, 0x470); // cmb1, the dialogs' type list
+    const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        types.offered.emplace_back(text);
+    }
+    types.chosen = windowText(list);
+    return types;
+}
+
 POINT centreOf(HWND window)
 {
     const SIZE size = clientSize(window);
@@ -669,8 +690,9 @@ TEST_F(Window, shouldReportAPortThatCannotOpenAtOnceAndAtTheNextStart)
 
 // A whole working session against the device on COM1, in a Czech prefix:
 // Ctrl+O with a typed path, F6 with a reply, none, and Esc during the third
-// exchange; the end-of-file option switched on in the menu and a full run;
-// Ctrl+S; the close box during a run storing the option for the next start.
+// exchange; Ctrl+S; the end-of-file option switched on in the menu and a
+// full run; Ctrl+S over the same file; the close box during a run storing
+// the option for the next start.
 // A missing source file goes to the error display.  Bytes on the wire and
 // in the result file are windows-1250.
 TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
@@ -694,7 +716,13 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     // A file that is not there: the error display (the program's name as
     // its caption, the stop icon), and nothing changes.
     pressKey('O', {VK_CONTROL});
-    ASSERT_NE(m_program->waitForWindow(L"#32770"), nullptr) << "Ctrl+O showed no open dialog";
+    const HWND missingDialog = m_program->waitForWindow(L"#32770");
+    ASSERT_NE(missingDialog, nullptr) << "Ctrl+O showed no open dialog";
+    const FileTypes openTypes = fileTypesOf(missingDialog);
+    EXPECT_EQ(openTypes.offered,
+              (std::vector<std::wstring>{L"Textov soubor [*.txt]", L"Všechny soubory ",
+                                         L"Konfigurační soubor [*.cfg]"}));
+    EXPECT_EQ(openTypes.chosen, L"Textov soubor [*.txt]");
     typeText(folder + L"\\chybí.txt");
     pressKey(VK_RETURN);
     ASSERT_TRUE(waitFor([&] {
@@ -734,6 +762,21 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     const std::string firstRun = "ECHO:" + czech + "\r\nSILENT\r\nDRIP:10:150\r\n";
     EXPECT_EQ(device.received().substr(logBefore), firstRun);
 
+    // Ctrl+S with a typed Czech name: the replies in windows-1250.
+    pressKey('S', {VK_CONTROL});
+    const HWND saveDialog = m_program->waitForWindow(L"#32770");
+    ASSERT_NE(saveDialog, nullptr) << "Ctrl+S showed no save dialog";
+    const FileTypes saveTypes = fileTypesOf(saveDialog);
+    EXPECT_EQ(saveTypes.offered,
+              (std::vector<std::wstring>{L"Všechny soubory", L"Textov soubor [*.txt]",
+                                         L"Konfigurační soubor [*.cfg]"}));
+    EXPECT_EQ(saveTypes.chosen, L"Všechny soubory");
+    typeText(result);
+    pressKey(VK_RETURN);
+    const std::string replies = czech + "\r\ndddddddddd\r\n";
+    EXPECT_TRUE(waitFor([&] { return readFile(result) == replies; }))
+        << "result file: " << readFile(result);
+
     // The end-of-file option from the menu, by keyboard: Nastavení, its
     // second item.
     EXPECT_EQ(itemState(L"Poslat znaky"), 0u);
@@ -756,15 +799,16 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
         "9600 cs8 -parenb -cstopb -crtscts -ixon -ixoff -icrnl -opost -icanon -echo";
     EXPECT_EQ(device.received().substr(logBefore), firstRun + lines + std::string("\0\r\n", 3));
 
+    // Saved again under the same name: replaced without a question.
     pressKey('S', {VK_CONTROL});
-    const HWND saveDialog = m_program->waitForWindow(L"#32770");
-    ASSERT_NE(saveDialog, nullptr) << "Ctrl+S showed no save dialog";
+    ASSERT_NE(m_program->waitForWindow(L"#32770"), nullptr) << "Ctrl+S showed no save dialog";
     typeText(result);
     pressKey(VK_RETURN);
-    const std::string replies = czech + "\r\ndddddddddd\r\n";
     const std::string expected = replies + replies + line + "\r\n";
     EXPECT_TRUE(waitFor([&] { return readFile(result) == expected; }))
         << "result file: " << readFile(result);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(m_program->waitForWindow(L"#32770", 0ms), nullptr) << "a question before overwriting";
     EXPECT_EQ(windowText(m_memo2).substr(0, 38), L"Příliš žluťoučký kůň úpěl ďábelské ódy");
 
     // The device answered the end-of-file bytes ("?"), and nobody read it.
