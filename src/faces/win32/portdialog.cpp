@@ -286,10 +286,17 @@ int PortDialog::runModal()
         dispatchMessage(msg);
     }
     m_running = false;
-    // The owner comes back before the dialog goes, so that it, not another
-    // program, is activated.
+    // The owner comes back before the dialog goes, and is activated: as a
+    // dialog ends, the focus leaves its controls and the owner, not another
+    // window or program, becomes active.
+    const bool active = GetActiveWindow() == m_hwnd;
     EnableWindow(m_owner, TRUE);
-    ShowWindow(m_hwnd, SW_HIDE);
+    if (IsChild(m_hwnd, GetFocus()))
+        SetFocus(m_hwnd);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    if (active)
+        SetForegroundWindow(m_owner);
     return *m_result;
 }
 
