@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <linux/serial.h>
 #include <optional>
@@ -147,8 +148,12 @@ bool PortTable::isPresent(const std::string& devicePath)
     // driver reports the UART it found in sysfs, 0 (unknown) when there is
     // none.  Such a node fails to open (EIO).  Devices without the entry
     // (USB adapters, pseudo-terminals) are there when their node is.
-    std::ifstream type("/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
-                       std::to_string(minor(info.st_rdev)) + "/type");
+    const std::string sysfs = "/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
+                              std::to_string(minor(info.st_rdev));
+    std::error_code ec;
+    if (std::filesystem::read_symlink(sysfs + "/subsystem", ec).filename() != "tty")
+        return true;
+    std::ifstream type(sysfs + "/type");
     int value = 0;
     return !(type >> value) || value != 0;
 }
