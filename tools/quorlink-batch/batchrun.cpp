@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <iterator>
@@ -218,18 +217,6 @@ std::string readStandardInput()
     return bytes;
 }
 
-bool isRealSerialDevice(const std::filesystem::path& path)
-{
-    // ttyS ports exist for every possible UART; only those with a UART
-    // behind them report a type other than 0 (unknown).
-    const std::string name = path.filename().string();
-    if (name.rfind("ttyS", 0) != 0)
-        return true;
-    std::ifstream type("/sys/class/tty/" + name + "/type");
-    int value = 0;
-    return type >> value && value != 0;
-}
-
 int listPorts(const serial::PortTable& table)
 {
     namespace fs = std::filesystem;
@@ -238,7 +225,7 @@ int listPorts(const serial::PortTable& table)
     std::printf("Port   Device                                   Present\n");
     for (std::int32_t n = 1; n <= 16; ++n) {
         const std::string device = table.devicePath(n).value_or("");
-        const bool present = !device.empty() && fs::exists(device, ec);
+        const bool present = serial::PortTable::isPresent(device);
         if (present)
             reached.insert(fs::weakly_canonical(device, ec).string());
         std::printf("COM%-3d %-40s %s\n", n, device.c_str(), present ? "yes" : "no");
@@ -248,7 +235,7 @@ int listPorts(const serial::PortTable& table)
     const auto addMatching = [&](const fs::path& dir, const std::string& prefix) {
         for (const auto& entry : fs::directory_iterator(dir, ec)) {
             const std::string name = entry.path().filename().string();
-            if (name.rfind(prefix, 0) == 0 && isRealSerialDevice(entry.path()))
+            if (name.rfind(prefix, 0) == 0 && serial::PortTable::isPresent(entry.path().string()))
                 found.push_back(entry.path().string());
         }
     };
@@ -263,7 +250,7 @@ int listPorts(const serial::PortTable& table)
         while (nextFree <= 16) {
             const std::int32_t n = nextFree++;
             const std::string device = table.devicePath(n).value_or("");
-            if (table.entries().count(n) == 0 && !fs::exists(device, ec))
+            if (table.entries().count(n) == 0 && !serial::PortTable::isPresent(device))
                 return n;
         }
         return std::int32_t{0};
