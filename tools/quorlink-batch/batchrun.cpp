@@ -6,6 +6,7 @@
 #include "settings/settingsstore.h"
 #include "transfer/textfile.h"
 #include "transfer/transferrun.h"
+#include "version.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,8 +25,6 @@
 
 namespace quorlink::batch {
 namespace {
-
-constexpr const char* Version = "0.1.0";
 
 constexpr const char* Usage =
     "Usage: quorlink-batch [OPTION]... SOURCE\n"
@@ -408,7 +407,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::printf("quorlink-batch %s\n", Version);
+        std::printf("quorlink-batch %s\n", QUORLINK_VERSION);
         return 0;
     }
 
