@@ -9,6 +9,7 @@
 #include "settings/settingsstore.h"
 #include "transfer/textfile.h"
 #include "transfer/transferrun.h"
+#include "version.h"
 
 #include <atomic>
 #include <cerrno>
@@ -22,7 +23,6 @@
 namespace quorlink::batch {
 namespace {
 
-constexpr const char* Version = "0.1.0";
 
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -181,7 +181,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::printf("quorlink-batch %s\n", Version);
+        std::printf("quorlink-batch %s\n", QUORLINK_VERSION);
         return 0;
     }
 
