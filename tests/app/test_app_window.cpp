@@ -1,5 +1,6 @@
 // The main window: start-up, menu, keys, runs and closing.
 
+#include "filesizelimit.h"
 #include "ptydevice.h"
 #include "test_app_support.h"
 
@@ -7,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -418,6 +420,59 @@ TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten
     EXPECT_FALSE(form.isVisible());
     ASSERT_EQ(m_dialogs.boxes.size(), 2u);
     EXPECT_EQ(m_dialogs.boxes[1].text, u"Failed to set data for 'SendEndFile'");
+}
+
+// Settings that cannot be stored at all (a file in place of the settings
+// folder; permissions stop nothing for root) leave the program usable: "Ok"
+// reopens the port and the window closes, without a box.
+TEST_F(PortCommand, shouldReopenPortAndCloseWithoutBoxWhenStoreCannotBeCreated)
+{
+    PtyDevice device;
+    QFile folder(m_config.filePath(QStringLiteral("Brindova")));
+    ASSERT_TRUE(folder.open(QIODevice::WriteOnly));
+    folder.close();
+    auto form = start();
+    form->link().portTable().setDevice(1, device.path());
+    showActive(*form);
+    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
+    form->Port1->trigger();
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+    EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
+    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+}
+
+// A write refused once the file is open (a file that cannot grow stands for
+// a full disk): the error names TimeOut, and the refused values never reach
+// the file, not even with the option stored when the window closes.
+TEST_F(PortCommand, shouldReportRefusedWriteAndStoreOnlyTheOptionWhenClosing)
+{
+    PtyDevice device;
+    const QByteArray note = "Note=" + QByteArray(600, 'x');
+    writeSettings(portSettings(device.path(), note.constData()));
+    auto form = start();
+    showActive(*form);
+    {
+        quorlink::testing::FileSizeLimit fullDisk(300);
+        ASSERT_TRUE(fullDisk.active());
+        answerDialog(
+            [](TSetCom& dialog) {
+                dialog.setBaudItemIndex(16);
+                dialog.setTimeOutValue(500);
+            },
+            TSetCom::ResultOk);
+        form->Port1->trigger();
+    }
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Failed to set data for 'TimeOut'");
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(m_dialogs.boxes.size(), 1u);
+    const QString stored = settingsText();
+    EXPECT_TRUE(stored.contains(u"SendEndFile=0")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(u"TimeOut=300")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(u"BaudRateIndex=9")) << stored.toStdString();
 }
 
 } // namespace
