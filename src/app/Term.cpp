@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -66,6 +67,65 @@ private:
     std::function<bool(QObject*)> m_hold;
 };
 
+// The status bar with its panels side by side from its left edge, without
+// gaps: 50 pixels each for panels 0 to 2, the rest of the bar up to the size
+// grip for panel 3.  QStatusBar's own layout would put 2 pixels before the
+// first panel and 6 between panels.
+class PanelStatusBar : public QStatusBar
+{
+public:
+    explicit PanelStatusBar(QWidget* parent) : QStatusBar(parent)
+    {
+        // The grip hides when the window is maximised; panel 3 then reaches
+        // the right edge.
+        if (auto* grip = findChild<QSizeGrip*>())
+            grip->installEventFilter(this);
+    }
+
+    void addPanel(QLabel* panel)
+    {
+        m_panels.push_back(panel);
+        placePanels();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QStatusBar::resizeEvent(event);
+        placePanels();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
+            event->type() == QEvent::Move)
+            placePanels();
+        return QStatusBar::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr int FixedPanelWidth = 50;
+
+    void placePanels()
+    {
+        const auto* grip = findChild<QSizeGrip*>();
+        const int right = grip && grip->isVisible() ? grip->x() : width();
+        // As QStatusBar places its items: 3 pixels from the top, 2 from the
+        // bottom.
+        const int top = 3;
+        const int height = std::max(this->height() - 5, 0);
+        int left = 0;
+        for (std::size_t i = 0; i < m_panels.size(); ++i) {
+            const bool last = i + 1 == m_panels.size();
+            const int width = last ? std::max(right - left, 0) : FixedPanelWidth;
+            m_panels[i]->setGeometry(left, top, width, height);
+            left += width;
+        }
+    }
+
+    std::vector<QLabel*> m_panels;
+};
+
 } // namespace
 
 TForm1::TForm1(std::unique_ptr<settings::SettingsStore> store, QWidget* parent)
@@ -112,7 +172,8 @@ void TForm1::buildWindow()
     setCentralWidget(TabbedNotebook1);
     connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { Memo1Change(); });
 
-    StatusBar1 = new QStatusBar(this);
+    auto* statusBar = new PanelStatusBar(this);
+    StatusBar1 = statusBar;
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(24);
     for (std::size_t i = 0; i < m_panels.size(); ++i) {
@@ -120,14 +181,8 @@ void TForm1::buildWindow()
         panel->setObjectName(QStringLiteral("Panel%1").arg(i));
         panel->setTextFormat(Qt::PlainText);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        if (i < 3) {
-            panel->setFixedWidth(50);
-            panel->setAlignment(Qt::AlignCenter);
-            StatusBar1->addWidget(panel, 0);
-        } else {
-            panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            StatusBar1->addWidget(panel, 1);
-        }
+        panel->setAlignment(i < 3 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        statusBar->addPanel(panel);
         m_panels[i] = panel;
     }
     setStatusBar(StatusBar1);
@@ -226,7 +281,10 @@ void TForm1::Otevtzdroj1Click()
     if (text != Memo1->text())
         Memo1->setText(text);
     Memo1Change();
-    setWindowTitle(QDir::toNativeSeparators(QFileInfo(*fileName).absoluteFilePath()));
+    // "[*]" would be taken for the window-modified mark and dropped; doubled
+    // it shows as itself.
+    setWindowTitle(QDir::toNativeSeparators(QFileInfo(*fileName).absoluteFilePath())
+                       .replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
 void TForm1::Uloitvsledek1Click()

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <cstdio>
 #include <ctime>
@@ -67,6 +68,13 @@ TEST_F(Files, shouldLoadSourceFileCountItsLinesAndShowItsPath)
     form->ClearSourceClick();
     EXPECT_EQ(form->windowTitle(), path("tři-konec.txt"));
     EXPECT_TRUE(m_dialogs.boxes.empty());
+
+    // "[*]" in a name is part of the caption, not Qt's modified mark.
+    writeFile("x[*]y.txt", "AT\r\n");
+    m_dialogs.openAnswers = {path("x[*]y.txt")};
+    form->show();
+    form->Otevtzdroj1Click();
+    EXPECT_EQ(form->windowHandle()->title(), path("x[*]y.txt"));
 }
 
 TEST_F(Files, shouldDecodeByteOrderMarksAndEndTextAtNul)

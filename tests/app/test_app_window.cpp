@@ -160,14 +160,17 @@ TEST_F(Window, shouldLayOutPanesAndStatusBarAsDesigned)
     EXPECT_EQ(form->height() - form->menuBar()->height(), 216);
     EXPECT_EQ(tabs->height(), 192);
 
+    // The panels side by side from the bar's left edge, without gaps.
     const auto panels = form->StatusBar1->findChildren<QLabel*>();
     ASSERT_EQ(panels.size(), 4);
     for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(panels[i]->x(), 50 * i);
         EXPECT_EQ(panels[i]->width(), 50);
         EXPECT_EQ(panels[i]->alignment(), Qt::AlignCenter);
     }
+    EXPECT_EQ(panels[3]->x(), 150);
     EXPECT_TRUE(panels[3]->alignment() & Qt::AlignLeft);
-    EXPECT_GT(panels[3]->width(), 300);
+    EXPECT_GT(panels[3]->width(), 440);
     EXPECT_EQ(form->font().pointSize(), 8);
 }
 
