@@ -30,9 +30,4 @@ Dialogs& dialogs();
 // Replaces the dialogs (nullptr restores Qt's); the caller keeps ownership.
 void setDialogs(Dialogs* replacement);
 
-// The file-dialog filters, first one preselected.  Qt's "*" pattern stands
-// for "*.*" because it matches names without a dot as well.
-QStringList openDialogFilters();
-QStringList saveDialogFilters();
-
 } // namespace quorlink::app

@@ -227,6 +227,24 @@ TEST_F(Files, shouldLoadAMillionLinesQuicklyAndKeepTypingInstant)
 #endif
 }
 
+// The real file dialogs in a fresh program on a Czech desktop: the filter
+// descriptions exactly as written, Qt's own texts in the user's language, and
+// nothing of Qt's written to the user's config folder.
+TEST_F(Files, shouldShowFiltersAsWrittenAndQtTextsInUsersLanguageAndStoreNothing)
+{
+    auto probed = runProbe({QStringLiteral("dialogs")}, {QStringLiteral("LANG=cs_CZ.UTF-8")});
+    EXPECT_EQ(probed["open-filters"],
+              u"[Textov soubor [*.txt]][Všechny soubory ][Konfigurační soubor [*.cfg]]");
+    EXPECT_EQ(probed["save-filters"],
+              u"[Všechny soubory][Textov soubor [*.txt]][Konfigurační soubor [*.cfg]]");
+    EXPECT_EQ(probed["open-buttons"], u"&Otevřít|Zrušit");
+    EXPECT_EQ(probed["save-buttons"], u"&Uložit|Zrušit");
+    EXPECT_TRUE(probed["pane-menu"].startsWith(u"&Zpět")) << probed["pane-menu"].toStdString();
+    EXPECT_EQ(
+        QDir(m_config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList());
+}
+
 // ---- the error display
 
 TEST(ErrorDisplay, shouldTitleApplicationByExecutableNameCutAtFirstPeriod)

@@ -98,6 +98,15 @@ TEST_F(StartUp, shouldFailLikeUnopenablePortWhenStoredSpeedIndexIsOutOfRange)
     EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
 }
 
+// The program reads no arguments, also none of Qt's own.
+TEST_F(StartUp, shouldIgnoreQtOptionsOnTheCommandLine)
+{
+    auto probed = runProbe({QStringLiteral("arguments"), QStringLiteral("-reverse"),
+                            QStringLiteral("-qwindowtitle"), QStringLiteral("Foo")});
+    EXPECT_EQ(probed["direction"], u"left-to-right");
+    EXPECT_EQ(probed["caption"], u"Terminal");
+}
+
 class Window : public AppTest
 {};
 
