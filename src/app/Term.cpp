@@ -513,7 +513,7 @@ std::u16string TForm1::panelText(int index) const
 
 void TForm1::showOpenFailure()
 {
-    app::dialogs().information(QApplication::activeWindow(), QStringLiteral("GetLastError2"),
+    app::dialogs().information(app::boxOwner(), QStringLiteral("GetLastError2"),
                                QStringLiteral("Nelze otevrit COM"));
 }
 

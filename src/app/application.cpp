@@ -61,7 +61,7 @@ QString exceptionMessage(std::exception_ptr error)
 void showException(std::exception_ptr error)
 {
     const QString title = applicationTitle(QCoreApplication::applicationFilePath());
-    dialogs().stop(QApplication::activeWindow(), title, errorDisplayText(exceptionMessage(error)));
+    dialogs().stop(boxOwner(), title, errorDisplayText(exceptionMessage(error)));
 }
 
 namespace {

@@ -20,7 +20,7 @@ QString errorDisplayText(const QString& message);
 QString exceptionMessage(std::exception_ptr error);
 
 // Shows `error` in a message box with the stop icon, owned by the active
-// window and captioned with the application title.
+// window (boxOwner) and captioned with the application title.
 void showException(std::exception_ptr error);
 
 // Runs `handler`; an exception it lets out is shown by showException and the

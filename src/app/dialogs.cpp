@@ -1,7 +1,9 @@
 #include "dialogs.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QMessageBox>
 
 #include <array>
@@ -95,6 +97,19 @@ QtDialogs qtDialogs;
 Dialogs* current = nullptr;
 
 } // namespace
+
+QWidget* boxOwner()
+{
+    for (QWidget* front : {QApplication::activeModalWidget(), QApplication::activeWindow()}) {
+        if (front && front->isVisible())
+            return front;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(window) && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
 
 Dialogs& dialogs()
 {

@@ -25,6 +25,12 @@ public:
     virtual std::optional<QString> saveFileName(QWidget* owner) = 0;
 };
 
+// The owner of a message box: the modal window in front or the active window.
+// Right after a dialog closed, the active window is still the hidden dialog
+// or none at all; the main window then owns the box.  Nothing before the main
+// window is shown.
+QWidget* boxOwner();
+
 // The dialogs in use: message boxes and file dialogs of Qt unless replaced.
 Dialogs& dialogs();
 // Replaces the dialogs (nullptr restores Qt's); the caller keeps ownership.

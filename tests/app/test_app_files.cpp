@@ -6,11 +6,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
@@ -139,6 +141,49 @@ TEST_F(Files, shouldShowLoadErrorAndKeepPaneCaptionAndPanels)
     EXPECT_EQ(form->Memo1->text(), u"old\r\n");
     EXPECT_EQ(panel(*form, 0), u"1");
     EXPECT_EQ(form->windowTitle(), u"Terminal");
+}
+
+// Dialogs whose file names come from a real modal dialog over the window, as
+// the file dialogs are: the error box follows right after it closed.
+class ModalFileDialogs : public quorlink::app::testing::RecordingDialogs
+{
+public:
+    std::optional<QString> openFileName(QWidget* owner) override
+    {
+        runModal(owner);
+        return RecordingDialogs::openFileName(owner);
+    }
+    std::optional<QString> saveFileName(QWidget* owner) override
+    {
+        runModal(owner);
+        return RecordingDialogs::saveFileName(owner);
+    }
+
+private:
+    static void runModal(QWidget* owner)
+    {
+        QDialog dialog(owner);
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QApplication::setActiveWindow(&dialog);
+            dialog.accept();
+        });
+        dialog.exec();
+    }
+};
+
+TEST_F(Files, shouldOwnErrorBoxesByTheWindowRightAfterTheFileDialogClosed)
+{
+    ModalFileDialogs dialogs;
+    quorlink::app::setDialogs(&dialogs);
+    auto form = startWithCodePage();
+    showActive(*form);
+    dialogs.openAnswers = {path("chybí.txt")};
+    dialogs.saveAnswers = {path("není/out.txt")};
+    form->Otevtzdroj1->trigger();
+    form->Uloitvsledek1->trigger();
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[0].owner, form.get());
+    EXPECT_EQ(dialogs.boxes[1].owner, form.get());
 }
 
 TEST_F(Files, shouldSaveReceivedPaneInCodePageWithCrLf)

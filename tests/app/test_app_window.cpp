@@ -397,6 +397,20 @@ TEST_F(PortCommand, shouldStoreAndOpenPortWhenDialogIsConfirmed)
     EXPECT_TRUE(settingsText().contains(u"ComPortIndex=2"));
 }
 
+// The open failure after the dialog closed is owned by the window, so that it
+// shows over it and blocks it.
+TEST_F(PortCommand, shouldOwnOpenFailureBoxByTheWindowAfterTheDialogClosed)
+{
+    writeSettings("[Ports]\nCOM1=/dev/quorlink-no-such-device\n");
+    auto form = start();
+    showActive(*form);
+    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
+    form->Port1->trigger();
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
+    EXPECT_EQ(m_dialogs.boxes[0].owner, form.get());
+}
+
 // A store whose every write fails.
 class FailingStore : public quorlink::settings::SettingsStore
 {
