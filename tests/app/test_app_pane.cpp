@@ -3,7 +3,10 @@
 #include "memopane.h"
 #include "panecontract.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
+#include <QTextCursor>
 
 struct WidgetPaneFactory
 {
@@ -21,8 +24,34 @@ TEST(WidgetPane, shouldKeepNoBreakSpacesAndCountByParagraphs)
     pane.setText(u"a\u00A0b\r\n\r\nc");
     EXPECT_EQ(pane.text(), u"a\u00A0b\r\n\r\nc");
     EXPECT_EQ(pane.lineCount(), 3);
-    pane.appendLine(u"x\ry");
-    EXPECT_EQ(pane.lineCount(), 5); // a lone CR in a reply shows as a break
+}
+
+// A lone CR of a reply shows as its picture and reads back as CR; the same
+// picture typed by the user, even right after it, reads as itself.
+TEST(WidgetPane, shouldShowCarriageReturnOfReplyAsPictureAndReadTypedPictureAsItself)
+{
+    quorlink::app::MemoPane pane;
+    pane.show();
+    pane.appendLine(u"A\rB");
+    EXPECT_EQ(pane.toPlainText(), u"A\u240DB\n");
+    QTextCursor cursor = pane.textCursor();
+    cursor.setPosition(2);
+    pane.setTextCursor(cursor);
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u240D"));
+    QApplication::sendEvent(&pane, &typed);
+    EXPECT_EQ(pane.line(0), u"A\r\u240DB");
+    EXPECT_EQ(pane.text(), u"A\r\u240DB\r\n");
+    // Typed over a selection that ends after the picture: the picture goes,
+    // the typed one stays itself.
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    pane.setTextCursor(cursor);
+    EXPECT_EQ(pane.line(0), u"A\r\u240DB"); // selecting changes nothing
+    QApplication::sendEvent(&pane, &typed);
+    EXPECT_EQ(pane.line(0), u"\u240D\u240DB");
+    pane.setText(u"\u240D\r\n\u2029");
+    EXPECT_EQ(pane.toPlainText(), u"\u240D\n\u00B6");
+    EXPECT_EQ(pane.text(), u"\u240D\r\n\u2029");
 }
 
 TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)

@@ -286,6 +286,30 @@ TEST_F(Run, shouldRunTransferOnF6AndCollectEveryReply)
     EXPECT_EQ(form->TabbedNotebook1->currentIndex(), 0); // the run switches no page
 }
 
+// A lone CR inside a reply stays in the reply: one line of the received pane,
+// saved as the device sent it.
+TEST_F(Run, shouldKeepLoneCarriageReturnsOfRepliesInPaneAndSavedFile)
+{
+    PtyDevice device;
+    device.respond([](const std::string& line) {
+        return std::vector<std::string>{line == "1" ? "A\rB\r\n" : "OK\r\r\n"};
+    });
+    writeSettings(portSettings(device.path()));
+    auto form = start();
+    showActive(*form);
+    form->Memo1->setPlainText(QStringLiteral("1\n2"));
+    form->Odeslat1->trigger();
+    EXPECT_EQ(panel(*form, 2), u"2");
+    EXPECT_EQ(form->Memo2->lineCount(), 2);
+    EXPECT_EQ(form->Memo2->line(0), u"A\rB");
+    m_dialogs.saveAnswers = {path("výsledek.txt")};
+    form->Uloitvsledek1->trigger();
+    QFile saved(path("výsledek.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("\xEF\xBB\xBF" // UTF-8 is saved with its mark
+                                          "A\rB\r\nOK\r\r\n"));
+}
+
 TEST_F(Run, shouldStopAfterTheExchangeDuringWhichEscWasPressed)
 {
     PtyDevice device;
