@@ -142,13 +142,23 @@ void MemoPane::appendLine(std::u16string_view line)
     const bool spareView =
         m_lastViewUpdate.isValid() && m_lastViewUpdate.nsecsElapsed() < m_frameNs;
     const bool layoutWasBlocked = spareView && layout->blockSignals(true);
-    QTextCursor cursor(document());
+    // Not an edit of the user's: no undo step, and no undo record held for
+    // the rest of the run.  The document can only drop its whole history to
+    // leave an edit out of it, so typing before an append is no longer undone
+    // after it.
+    QTextDocument* doc = document();
+    const bool undoable = doc->isUndoRedoEnabled();
+    if (undoable)
+        doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
     // Inside an edit block the cursor leaves its on-screen x position
     // uncomputed; outside one it would lay out the new paragraph to find it,
     // a cost paid for every reply of a run.
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    const bool lastLineFinished = document()->lastBlock().length() <= 1;
+    // An unfinished last line: the new line goes after a break and stays
+    // unfinished itself, except that an empty one gets its break.
+    const bool lastLineFinished = doc->lastBlock().length() <= 1;
     const bool plainLine = std::none_of(line.begin(), line.end(), [](char16_t c) {
         return c == CR || c == LF || endsParagraph(c);
     });
@@ -160,8 +170,6 @@ void MemoPane::appendLine(std::u16string_view line)
                               : breakText + lineText + (lineText.isEmpty() ? breakText : QString()),
                           QTextCharFormat());
     } else {
-        // An unfinished last line: the new line goes after a break and stays
-        // unfinished itself, except that an empty one gets its break.
         if (!lastLineFinished)
             cursor.insertText(QStringLiteral("\n"), QTextCharFormat());
         insertShown(cursor, lineText,
@@ -170,6 +178,8 @@ void MemoPane::appendLine(std::u16string_view line)
             cursor.insertText(QStringLiteral("\n"), QTextCharFormat());
     }
     cursor.endEditBlock();
+    if (undoable)
+        doc->setUndoRedoEnabled(true);
     if (spareView) {
         layout->blockSignals(layoutWasBlocked);
         m_viewBehind = true;

@@ -25,6 +25,11 @@ namespace quorlink::app {
 // read back as that character.  A picture typed or pasted by the user carries
 // nothing and reads as itself.
 //
+// Appends are no undo steps and keep no undo record; the user's own edits are
+// undone as in any editor.  Qt's document can leave an edit out of its
+// history only by dropping the whole history, so an append also ends the
+// undo history of what was typed before it.
+//
 // Appending is what a run does once per exchange.  The text is in the pane
 // at once; the editor's view of it (scroll bar ranges, the repaint) follows
 // at most once per frame of the screen: an append sooner than one frame

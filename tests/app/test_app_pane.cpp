@@ -64,3 +64,24 @@ TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)
     EXPECT_EQ(pane.lineCount(), 2);
     EXPECT_EQ(pane.text(), u"AT\r\nATZ");
 }
+
+// Appends (a run's replies) are no undo steps and keep no undo history; what
+// the user types after them is undone as usual.
+TEST(WidgetPane, shouldNotUndoAppendsButUndoTheUsersTyping)
+{
+    quorlink::app::MemoPane pane;
+    pane.show();
+    pane.setFocus();
+    QTest::keyClicks(&pane, QStringLiteral("psano"));
+    for (int i = 0; i < 100; ++i)
+        pane.appendLine(u"odpověď");
+    EXPECT_EQ(pane.document()->availableUndoSteps(), 0);
+    QTest::keyClick(&pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane.lineCount(), 101);
+    pane.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&pane, QStringLiteral("x"));
+    EXPECT_EQ(pane.line(100), u"odpověďx");
+    QTest::keyClick(&pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane.line(100), u"odpověď");
+    EXPECT_EQ(pane.lineCount(), 101);
+}
