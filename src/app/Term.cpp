@@ -303,27 +303,32 @@ void TForm1::Konec1Click()
 
 void TForm1::Odeslat1Click()
 {
-    if (m_runDepth == 0) {
+    if (!m_runs.running()) {
         const QScreen* display = screen();
         const qreal rate = display ? display->refreshRate() : 0.0;
         m_frameNs = static_cast<std::int64_t>(1e9 / (rate >= 1.0 ? rate : 60.0));
     }
     // Also when a handler inside the run throws: the held frame is still
-    // shown once the outermost run is over.
+    // shown once the outermost run is over, and a window closed during the
+    // run closes.
     struct RunScope
     {
         TForm1& form;
         explicit RunScope(TForm1& f) : form(f)
         {
-            if (form.m_runDepth++ == 0)
+            if (!form.m_runs.running())
                 QCoreApplication::instance()->installEventFilter(form.m_layoutFilter.get());
+            form.m_runs.enter();
         }
         ~RunScope()
         {
-            if (--form.m_runDepth == 0) {
-                QCoreApplication::instance()->removeEventFilter(form.m_layoutFilter.get());
-                form.releaseHeldFrame();
-            }
+            const bool closeNow = form.m_runs.leave();
+            if (form.m_runs.running())
+                return;
+            QCoreApplication::instance()->removeEventFilter(form.m_layoutFilter.get());
+            form.releaseHeldFrame();
+            if (closeNow)
+                form.close();
         }
     } scope(*this);
     transfer::runTransfer(*this);
@@ -381,6 +386,12 @@ void TForm1::FormKeyPress(int key)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    // Closed during a run: the window stays, current, until the run has
+    // completed its exchanges; it closes then.
+    if (!m_runs.requestEnd()) {
+        event->ignore();
+        return;
+    }
     // FormClose: the window closes even when the option cannot be stored.
     app::runHandler([this] { m_store->StoreSendEndFile(SendEndOfFile->isChecked()); });
     event->accept();
@@ -412,7 +423,7 @@ bool TForm1::event(QEvent* event)
 
 bool TForm1::frameDue(const QElapsedTimer& last) const
 {
-    return m_runDepth == 0 || !last.isValid() || last.nsecsElapsed() >= m_frameNs;
+    return !m_runs.running() || !last.isValid() || last.nsecsElapsed() >= m_frameNs;
 }
 
 bool TForm1::holdLayout(QObject* widget)

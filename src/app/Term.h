@@ -4,6 +4,7 @@
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
+#include "transfer/runnesting.h"
 #include "transfer/transferrun.h"
 
 #include <QElapsedTimer>
@@ -104,9 +105,10 @@ public:
     void showPortState(std::u16string_view text, bool sendEnabled) override;
 
 protected:
-    // Holds the window's repaints during a run (see m_runDepth).
+    // Holds the window's repaints during a run (see m_runs).
     bool event(QEvent* event) override;
-    // FormClose: stores the end-of-file option however the window closes.
+    // FormClose: stores the end-of-file option however the window closes;
+    // during a run the window closes once the run has returned.
     void closeEvent(QCloseEvent* event) override;
     // FormKeyPress for keys that reach the window itself.
     void keyPressEvent(QKeyEvent* event) override;
@@ -134,11 +136,11 @@ private:
     std::array<QLabel*, 4> m_panels{};
 
     // A run repaints between exchanges, but the screen shows no more than
-    // one frame per refresh: while a run is in progress (m_runDepth > 0,
-    // nested runs counted) a repaint or a status bar relayout that comes
+    // one frame per refresh: while a run is in progress (nested runs
+    // counted) a repaint or a status bar relayout that comes
     // sooner than one frame time after the previous one is held and done
     // once the frame time has passed, or when the outermost run ends.
-    int m_runDepth = 0;
+    quorlink::transfer::RunNesting m_runs;
     std::int64_t m_frameNs = 0; // one frame of the window's screen, nanoseconds
     QElapsedTimer m_lastPaint;
     QElapsedTimer m_lastLayout;

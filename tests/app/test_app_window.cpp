@@ -363,6 +363,57 @@ TEST_F(Run, shouldFinishRunWithoutFurtherExchangesWhenKonecIsChosenDuringIt)
     EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
 }
 
+// Records how many lines the device had received when the window was hidden.
+class HideWatch : public QObject
+{
+public:
+    HideWatch(QWidget& window, const PtyDevice& device) : m_device(device)
+    {
+        window.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && linesWhenHidden < 0)
+            linesWhenHidden = static_cast<int>(m_device.lines().size());
+        return false;
+    }
+    int linesWhenHidden = -1;
+
+private:
+    const PtyDevice& m_device;
+};
+
+// Closing the window (close box, Alt+F4) during a run keeps it on screen
+// until the run has returned, Esc still stopping the run; then it closes.
+TEST_F(Run, shouldKeepWindowUntilTheRunReturnsWhenClosedDuringIt)
+{
+    PtyDevice device;
+    writeSettings(portSettings(device.path(), "SendEndFile=1"));
+    auto form = start();
+    showActive(*form);
+    TForm1* window = form.get();
+    QWidget* memo = form->Memo1;
+    device.respond([window, memo](const std::string& line) {
+        if (line == "2")
+            QMetaObject::invokeMethod(
+                window, [window] { window->close(); }, Qt::QueuedConnection);
+        if (line == "3")
+            QCoreApplication::postEvent(
+                memo, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
+        return std::vector<std::string>{"ok" + line + "\r\n"};
+    });
+    HideWatch watch(*form, device);
+    form->Memo1->setPlainText(QStringLiteral("1\n2\n3\n4"));
+    form->Memo1->setFocus();
+    form->Odeslat1->trigger();
+
+    EXPECT_EQ(device.lines(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(watch.linesWhenHidden, 3);
+    EXPECT_EQ(panel(*form, 3), u"Přenos přerušen");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(settingsText().contains(u"SendEndFile=1"));
+}
+
 TEST_F(Run, shouldNotRunOnF6WhileNoPortIsOpen)
 {
     auto form = start();
