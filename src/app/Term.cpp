@@ -3,6 +3,7 @@
 #include "UnitSetCom.h"
 #include "application.h"
 #include "dialogs.h"
+#include "inputwait.h"
 #include "serial/baudrates.h"
 #include "transfer/textfile.h"
 
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 using namespace quorlink;
@@ -423,7 +425,8 @@ bool TForm1::event(QEvent* event)
 
 bool TForm1::frameDue(const QElapsedTimer& last) const
 {
-    return !m_runs.running() || !last.isValid() || last.nsecsElapsed() >= m_frameNs;
+    return m_showingFrame || !m_runs.running() || !last.isValid() ||
+           last.nsecsElapsed() >= m_frameNs;
 }
 
 bool TForm1::holdLayout(QObject* widget)
@@ -507,6 +510,39 @@ void TForm1::processMessages()
     if ((m_paintHeld && frameDue(m_lastPaint)) || (!m_layoutHeld.empty() && frameDue(m_lastLayout)))
         releaseHeldFrame();
     QCoreApplication::processEvents();
+}
+
+void TForm1::awaitingReply()
+{
+    // How long a reply may take to start arriving and still count as one
+    // that is already coming.  A silent device's wait grows by this much.
+    constexpr std::chrono::microseconds ReplyComing{1000};
+    // A device that answers at once: the held frame waits for its time, and
+    // a fast run shows no more frames than the screen does.  Any other
+    // exchange may wait up to the time-out: what was set before it is shown
+    // now, while the device works.
+    if (TimeOut > 0 && app::inputArrives(m_link.hCom().nativeHandle(), ReplyComing))
+        return;
+    showFrameNow();
+}
+
+void TForm1::showFrameNow()
+{
+    m_showingFrame = true;
+    m_frameTimer.stop();
+    // The panes' views first: they mark what their appends changed.
+    Memo1->updateView();
+    Memo2->updateView();
+    for (const QPointer<QObject>& widget : m_layoutHeld) {
+        if (widget)
+            QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
+    }
+    m_layoutHeld.clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    m_paintHeld = false;
+    QEvent paint(QEvent::UpdateRequest);
+    event(&paint);
+    m_showingFrame = false;
 }
 
 void TForm1::setPanelText(int index, std::u16string_view text)

@@ -95,6 +95,7 @@ public:
     bool stopRequested() const override { return StopRequested; }
     void setStopRequested(bool stop) override { StopRequested = stop; }
     void processMessages() override;
+    void awaitingReply() override;
 
     // StatusPanels
     void setPanelText(int index, std::u16string_view text) override;
@@ -125,6 +126,9 @@ private:
     bool frameDue(const QElapsedTimer& last) const;
     // Posts the repaint and the relayouts held back during a run.
     void releaseHeldFrame();
+    // Lays out and paints at once whatever is held or pending, without
+    // handling any other event.
+    void showFrameNow();
     // True when the LayoutRequest of `widget` is to be held.
     bool holdLayout(QObject* widget);
     // Makes sure what is held goes out when the frame time since `last` is up.
@@ -140,6 +144,8 @@ private:
     // counted) a repaint or a status bar relayout that comes
     // sooner than one frame time after the previous one is held and done
     // once the frame time has passed, or when the outermost run ends.
+    // Nothing stays held while an exchange waits: unless its reply is
+    // already arriving, the frame is shown before the wait (awaitingReply).
     quorlink::transfer::RunNesting m_runs;
     std::int64_t m_frameNs = 0; // one frame of the window's screen, nanoseconds
     QElapsedTimer m_lastPaint;
@@ -153,4 +159,6 @@ private:
     // Releases what is held also when no exchange comes to do it (the port
     // dialog's modal loop inside a run).
     QTimer m_frameTimer;
+    // showFrameNow() is at work: nothing is held.
+    bool m_showingFrame = false;
 };

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <atomic>
 
 using quorlink::app::testing::AppTest;
 using quorlink::testing::PtyDevice;
@@ -412,6 +415,88 @@ TEST_F(Run, shouldKeepWindowUntilTheRunReturnsWhenClosedDuringIt)
     EXPECT_EQ(panel(*form, 3), u"Přenos přerušen");
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(settingsText().contains(u"SendEndFile=1"));
+}
+
+// Records when the status panels and the received pane were painted, and
+// what they showed.
+class PaintWatch : public QObject
+{
+public:
+    struct Paint
+    {
+        qint64 ms;
+        QString what;
+    };
+
+    explicit PaintWatch(TForm1& form) : m_form(form)
+    {
+        clock.start();
+        for (QLabel* panel : form.StatusBar1->findChildren<QLabel*>())
+            panel->installEventFilter(this);
+        form.Memo2->viewport()->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        if (auto* panel = qobject_cast<QLabel*>(watched))
+            paints.push_back({clock.elapsed(), panel->objectName() + u'=' + panel->text()});
+        else
+            paints.push_back(
+                {clock.elapsed(), QStringLiteral("Memo2=%1").arg(m_form.Memo2->lineCount())});
+        return false;
+    }
+    // When `what` was first painted, or -1.
+    qint64 firstPainted(const QString& what) const
+    {
+        for (const Paint& paint : paints) {
+            if (paint.what == what)
+                return paint.ms;
+        }
+        return -1;
+    }
+
+    QElapsedTimer clock;
+    std::vector<Paint> paints;
+
+private:
+    TForm1& m_form;
+};
+
+// What was set before an exchange is on the screen while that exchange
+// waits: two replies come at once, the third line is not answered.
+TEST_F(Run, shouldShowEverythingSetBeforeAnExchangeWhileItWaits)
+{
+    PtyDevice device;
+    writeSettings("[General]\nCodePage=UTF-8\nTimeOut=1000\nBaudRateIndex=9\nComPortIndex=1\n"
+                  "[Ports]\nCOM1=" +
+                  QByteArray::fromStdString(device.path()) + "\n");
+    auto form = start();
+    showActive(*form);
+    form->TabbedNotebook1->setCurrentIndex(1);
+    QApplication::processEvents();
+    PaintWatch watch(*form);
+    std::atomic<qint64> thirdSentAt{-1};
+    device.respond([&watch, &thirdSentAt](const std::string& line) {
+        if (line == "3") {
+            thirdSentAt = watch.clock.elapsed();
+            return std::vector<std::string>{};
+        }
+        return std::vector<std::string>{line == "1" ? "A\r\n" : "B\r\n"};
+    });
+    form->Memo1->setPlainText(QStringLiteral("1\n2\n3"));
+    form->Odeslat1->trigger();
+
+    ASSERT_GE(thirdSentAt, 0);
+    for (const char* what : {"Panel1=3", "Panel2=2", "Memo2=2"}) {
+        const qint64 painted = watch.firstPainted(QString::fromLatin1(what));
+        EXPECT_GE(painted, 0) << what;
+        // Well before the time-out ends; on an idle machine within a few ms.
+        EXPECT_LT(painted, thirdSentAt + 250)
+            << what << " painted " << painted - thirdSentAt << " ms after the third line went out";
+        RecordProperty(std::string(what) + " ms", static_cast<int>(painted - thirdSentAt));
+    }
+    EXPECT_EQ(panel(*form, 3), u"Konec přenosu");
 }
 
 TEST_F(Run, shouldNotRunOnF6WhileNoPortIsOpen)
