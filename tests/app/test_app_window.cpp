@@ -400,9 +400,11 @@ TEST_F(Run, shouldKeepWindowUntilTheRunReturnsWhenClosedDuringIt)
         if (line == "2")
             QMetaObject::invokeMethod(
                 window, [window] { window->close(); }, Qt::QueuedConnection);
+        // The key event is made on the window's thread, where Qt keeps its
+        // keyboard device.
         if (line == "3")
-            QCoreApplication::postEvent(
-                memo, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b"));
+            QMetaObject::invokeMethod(
+                memo, [memo] { QTest::keyClick(memo, Qt::Key_Escape); }, Qt::QueuedConnection);
         return std::vector<std::string>{"ok" + line + "\r\n"};
     });
     HideWatch watch(*form, device);
