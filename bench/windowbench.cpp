@@ -4,7 +4,9 @@
 //   windowbench run DEVICE SOURCE
 //       loads SOURCE as Ctrl+O does, runs Odeslat1Click against DEVICE at
 //       115200 Bd with a 1000 ms reply time-out, and prints
-//       "lines N replies N seconds S rate R"
+//       "lines N replies N seconds S rate R peak_kb P growth_kb G": the
+//       process's peak memory and how far it grew over the memory it had
+//       when the run started
 //   windowbench panes SOURCE RESULT LINES
 //       loads SOURCE as Ctrl+O does, times the line-count update of one
 //       edit, fills the received pane with LINES replies and saves it to
@@ -109,13 +111,15 @@ int run(FixedDialogs& dialogs, const QString& source)
     QCoreApplication::processEvents();
     const int lines = form.Memo1->lineCount();
 
+    const long rssBefore = statusKb("VmRSS");
     const auto start = Clock::now();
     form.Odeslat1Click();
 
     const double elapsed = seconds(Clock::now() - start);
     const int replies = form.Memo2->lineCount();
-    std::printf("lines %d replies %d seconds %.3f rate %.1f\n", lines, replies, elapsed,
-                lines / elapsed);
+    const long peak = statusKb("VmHWM");
+    std::printf("lines %d replies %d seconds %.3f rate %.1f peak_kb %ld growth_kb %ld\n", lines,
+                replies, elapsed, lines / elapsed, peak, peak - rssBefore);
     return replies == lines ? 0 : 1;
 }
 

@@ -3,6 +3,7 @@
 #include "UnitSetCom.h"
 #include "application.h"
 #include "dialogs.h"
+#include "inputwait.h"
 #include "serial/baudrates.h"
 #include "transfer/textfile.h"
 
@@ -17,11 +18,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 using namespace quorlink;
@@ -64,6 +67,65 @@ public:
 
 private:
     std::function<bool(QObject*)> m_hold;
+};
+
+// The status bar with its panels side by side from its left edge, without
+// gaps: 50 pixels each for panels 0 to 2, the rest of the bar up to the size
+// grip for panel 3.  QStatusBar's own layout would put 2 pixels before the
+// first panel and 6 between panels.
+class PanelStatusBar : public QStatusBar
+{
+public:
+    explicit PanelStatusBar(QWidget* parent) : QStatusBar(parent)
+    {
+        // The grip hides when the window is maximised; panel 3 then reaches
+        // the right edge.
+        if (auto* grip = findChild<QSizeGrip*>())
+            grip->installEventFilter(this);
+    }
+
+    void addPanel(QLabel* panel)
+    {
+        m_panels.push_back(panel);
+        placePanels();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QStatusBar::resizeEvent(event);
+        placePanels();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
+            event->type() == QEvent::Move)
+            placePanels();
+        return QStatusBar::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr int FixedPanelWidth = 50;
+
+    void placePanels()
+    {
+        const auto* grip = findChild<QSizeGrip*>();
+        const int right = grip && grip->isVisible() ? grip->x() : width();
+        // As QStatusBar places its items: 3 pixels from the top, 2 from the
+        // bottom.
+        const int top = 3;
+        const int height = std::max(this->height() - 5, 0);
+        int left = 0;
+        for (std::size_t i = 0; i < m_panels.size(); ++i) {
+            const bool last = i + 1 == m_panels.size();
+            const int width = last ? std::max(right - left, 0) : FixedPanelWidth;
+            m_panels[i]->setGeometry(left, top, width, height);
+            left += width;
+        }
+    }
+
+    std::vector<QLabel*> m_panels;
 };
 
 } // namespace
@@ -112,7 +174,8 @@ void TForm1::buildWindow()
     setCentralWidget(TabbedNotebook1);
     connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { Memo1Change(); });
 
-    StatusBar1 = new QStatusBar(this);
+    auto* statusBar = new PanelStatusBar(this);
+    StatusBar1 = statusBar;
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(24);
     for (std::size_t i = 0; i < m_panels.size(); ++i) {
@@ -120,14 +183,8 @@ void TForm1::buildWindow()
         panel->setObjectName(QStringLiteral("Panel%1").arg(i));
         panel->setTextFormat(Qt::PlainText);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        if (i < 3) {
-            panel->setFixedWidth(50);
-            panel->setAlignment(Qt::AlignCenter);
-            StatusBar1->addWidget(panel, 0);
-        } else {
-            panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            StatusBar1->addWidget(panel, 1);
-        }
+        panel->setAlignment(i < 3 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        statusBar->addPanel(panel);
         m_panels[i] = panel;
     }
     setStatusBar(StatusBar1);
@@ -226,7 +283,10 @@ void TForm1::Otevtzdroj1Click()
     if (text != Memo1->text())
         Memo1->setText(text);
     Memo1Change();
-    setWindowTitle(QDir::toNativeSeparators(QFileInfo(*fileName).absoluteFilePath()));
+    // "[*]" would be taken for the window-modified mark and dropped; doubled
+    // it shows as itself.
+    setWindowTitle(QDir::toNativeSeparators(QFileInfo(*fileName).absoluteFilePath())
+                       .replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
 void TForm1::Uloitvsledek1Click()
@@ -245,27 +305,32 @@ void TForm1::Konec1Click()
 
 void TForm1::Odeslat1Click()
 {
-    if (m_runDepth == 0) {
+    if (!m_runs.running()) {
         const QScreen* display = screen();
         const qreal rate = display ? display->refreshRate() : 0.0;
         m_frameNs = static_cast<std::int64_t>(1e9 / (rate >= 1.0 ? rate : 60.0));
     }
     // Also when a handler inside the run throws: the held frame is still
-    // shown once the outermost run is over.
+    // shown once the outermost run is over, and a window closed during the
+    // run closes.
     struct RunScope
     {
         TForm1& form;
         explicit RunScope(TForm1& f) : form(f)
         {
-            if (form.m_runDepth++ == 0)
+            if (!form.m_runs.running())
                 QCoreApplication::instance()->installEventFilter(form.m_layoutFilter.get());
+            form.m_runs.enter();
         }
         ~RunScope()
         {
-            if (--form.m_runDepth == 0) {
-                QCoreApplication::instance()->removeEventFilter(form.m_layoutFilter.get());
-                form.releaseHeldFrame();
-            }
+            const bool closeNow = form.m_runs.leave();
+            if (form.m_runs.running())
+                return;
+            QCoreApplication::instance()->removeEventFilter(form.m_layoutFilter.get());
+            form.releaseHeldFrame();
+            if (closeNow)
+                form.close();
         }
     } scope(*this);
     transfer::runTransfer(*this);
@@ -323,6 +388,12 @@ void TForm1::FormKeyPress(int key)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    // Closed during a run: the window stays, current, until the run has
+    // completed its exchanges; it closes then.
+    if (!m_runs.requestEnd()) {
+        event->ignore();
+        return;
+    }
     // FormClose: the window closes even when the option cannot be stored.
     app::runHandler([this] { m_store->StoreSendEndFile(SendEndOfFile->isChecked()); });
     event->accept();
@@ -354,7 +425,8 @@ bool TForm1::event(QEvent* event)
 
 bool TForm1::frameDue(const QElapsedTimer& last) const
 {
-    return m_runDepth == 0 || !last.isValid() || last.nsecsElapsed() >= m_frameNs;
+    return m_showingFrame || !m_runs.running() || !last.isValid() ||
+           last.nsecsElapsed() >= m_frameNs;
 }
 
 bool TForm1::holdLayout(QObject* widget)
@@ -440,6 +512,39 @@ void TForm1::processMessages()
     QCoreApplication::processEvents();
 }
 
+void TForm1::awaitingReply()
+{
+    // How long a reply may take to start arriving and still count as one
+    // that is already coming.  A silent device's wait grows by this much.
+    constexpr std::chrono::microseconds ReplyComing{1000};
+    // A device that answers at once: the held frame waits for its time, and
+    // a fast run shows no more frames than the screen does.  Any other
+    // exchange may wait up to the time-out: what was set before it is shown
+    // now, while the device works.
+    if (TimeOut > 0 && app::inputArrives(m_link.hCom().nativeHandle(), ReplyComing))
+        return;
+    showFrameNow();
+}
+
+void TForm1::showFrameNow()
+{
+    m_showingFrame = true;
+    m_frameTimer.stop();
+    // The panes' views first: they mark what their appends changed.
+    Memo1->updateView();
+    Memo2->updateView();
+    for (const QPointer<QObject>& widget : m_layoutHeld) {
+        if (widget)
+            QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
+    }
+    m_layoutHeld.clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    m_paintHeld = false;
+    QEvent paint(QEvent::UpdateRequest);
+    event(&paint);
+    m_showingFrame = false;
+}
+
 void TForm1::setPanelText(int index, std::u16string_view text)
 {
     if (index >= 0 && index < static_cast<int>(m_panels.size()))
@@ -455,7 +560,7 @@ std::u16string TForm1::panelText(int index) const
 
 void TForm1::showOpenFailure()
 {
-    app::dialogs().information(QApplication::activeWindow(), QStringLiteral("GetLastError2"),
+    app::dialogs().information(app::boxOwner(), QStringLiteral("GetLastError2"),
                                QStringLiteral("Nelze otevrit COM"));
 }
 

@@ -4,6 +4,7 @@
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
+#include "transfer/runnesting.h"
 #include "transfer/transferrun.h"
 
 #include <QElapsedTimer>
@@ -94,6 +95,7 @@ public:
     bool stopRequested() const override { return StopRequested; }
     void setStopRequested(bool stop) override { StopRequested = stop; }
     void processMessages() override;
+    void awaitingReply() override;
 
     // StatusPanels
     void setPanelText(int index, std::u16string_view text) override;
@@ -104,9 +106,10 @@ public:
     void showPortState(std::u16string_view text, bool sendEnabled) override;
 
 protected:
-    // Holds the window's repaints during a run (see m_runDepth).
+    // Holds the window's repaints during a run (see m_runs).
     bool event(QEvent* event) override;
-    // FormClose: stores the end-of-file option however the window closes.
+    // FormClose: stores the end-of-file option however the window closes;
+    // during a run the window closes once the run has returned.
     void closeEvent(QCloseEvent* event) override;
     // FormKeyPress for keys that reach the window itself.
     void keyPressEvent(QKeyEvent* event) override;
@@ -123,6 +126,9 @@ private:
     bool frameDue(const QElapsedTimer& last) const;
     // Posts the repaint and the relayouts held back during a run.
     void releaseHeldFrame();
+    // Lays out and paints at once whatever is held or pending, without
+    // handling any other event.
+    void showFrameNow();
     // True when the LayoutRequest of `widget` is to be held.
     bool holdLayout(QObject* widget);
     // Makes sure what is held goes out when the frame time since `last` is up.
@@ -135,11 +141,13 @@ private:
     quorlink::transfer::PanelProgress m_progress{*this};
 
     // A run repaints between exchanges, but the screen shows no more than
-    // one frame per refresh: while a run is in progress (m_runDepth > 0,
-    // nested runs counted) a repaint or a status bar relayout that comes
+    // one frame per refresh: while a run is in progress (nested runs
+    // counted) a repaint or a status bar relayout that comes
     // sooner than one frame time after the previous one is held and done
     // once the frame time has passed, or when the outermost run ends.
-    int m_runDepth = 0;
+    // Nothing stays held while an exchange waits: unless its reply is
+    // already arriving, the frame is shown before the wait (awaitingReply).
+    quorlink::transfer::RunNesting m_runs;
     std::int64_t m_frameNs = 0; // one frame of the window's screen, nanoseconds
     QElapsedTimer m_lastPaint;
     QElapsedTimer m_lastLayout;
@@ -152,4 +160,6 @@ private:
     // Releases what is held also when no exchange comes to do it (the port
     // dialog's modal loop inside a run).
     QTimer m_frameTimer;
+    // showFrameNow() is at work: nothing is held.
+    bool m_showingFrame = false;
 };

@@ -81,15 +81,23 @@ void TComboBox::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
+    // Backspace, Delete and paste leave no entry chosen even when the text
+    // stays as it was (Backspace at the start, "COM3" pasted over "COM3").
+    const bool erases = event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete ||
+                        event->matches(QKeySequence::Paste);
     QLineEdit* edit = lineEdit();
     const QString textBefore = edit->text();
     const int indexBefore = currentIndex();
     m_inKey = true;
     QComboBox::keyPressEvent(event);
     m_inKey = false;
-    if (currentIndex() != indexBefore || edit->text() == textBefore)
-        return; // an entry was stepped to, or the text did not change
-    if (typed)
+    if (currentIndex() != indexBefore)
+        return; // an entry was stepped to
+    if (erases)
+        chooseNothingKeepText();
+    else if (edit->text() == textBefore)
+        return;
+    else if (typed)
         completeTyped();
     else
         chooseNothingKeepText();
@@ -99,15 +107,70 @@ bool TComboBox::eventFilter(QObject* watched, QEvent* event)
 {
     const bool fromPopup =
         watched == view() || (view()->parentWidget() && watched == view()->parentWidget());
-    if (fromPopup && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        hidePopup();
-        char16_t key = 27;
-        if (OnKeyPress)
-            OnKeyPress(this, key);
+    const bool isKey =
+        event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    if (!fromPopup || !isKey)
+        return QComboBox::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (event->type() == QEvent::ShortcutOverride) {
+        // The drop-down part would take Enter here to choose the highlighted
+        // entry; it comes back as a key press instead.
+        if (!enter)
+            return QComboBox::eventFilter(watched, event);
+        key->accept();
         return true;
     }
-    return QComboBox::eventFilter(watched, event);
+    if (key->key() == Qt::Key_Escape) {
+        hidePopup();
+        char16_t escape = 27;
+        if (OnKeyPress)
+            OnKeyPress(this, escape);
+        return true;
+    }
+    if (enter) {
+        // Closes the drop-down part; the choice stays what the box shows.
+        hidePopup();
+        return true;
+    }
+    if (!keyForBox(*key))
+        return QComboBox::eventFilter(watched, event);
+    // Up and Down choose, typing and erasing edit the box, as with the
+    // drop-down part closed; the highlight follows the choice.
+    keyPressEvent(key);
+    const int chosen = currentIndex();
+    if (chosen >= 0)
+        view()->setCurrentIndex(model()->index(chosen, modelColumn(), rootModelIndex()));
+    else
+        view()->selectionModel()->clear();
+    return true;
+}
+
+bool TComboBox::keyForBox(const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    switch (event.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        // Alt+Up and Alt+Down close the drop-down part.
+        return !(modifiers & Qt::AltModifier);
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        break;
+    }
+    if (event.matches(QKeySequence::Paste) || event.matches(QKeySequence::Cut) ||
+        event.matches(QKeySequence::Copy) || event.matches(QKeySequence::SelectAll) ||
+        event.matches(QKeySequence::Undo) || event.matches(QKeySequence::Redo))
+        return true;
+    const QString text = event.text();
+    return !text.isEmpty() && text.at(0).unicode() >= 32 && text.at(0).unicode() != 0x7F &&
+           !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
 }
 
 void TComboBox::completeTyped()
@@ -321,10 +384,12 @@ void TSetCom::keyPressEvent(QKeyEvent* event)
 
 bool TSetCom::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::KeyPress)
+    auto* widget = static_cast<QWidget*>(watched);
+    // Keys a control inside the group box leaves unhandled (Alt+Left in a
+    // list) pass the group box on their way up: they are not its own.
+    if (event->type() != QEvent::KeyPress || !widget->hasFocus())
         return QDialog::eventFilter(watched, event);
     auto* keyEvent = static_cast<QKeyEvent*>(event);
-    auto* widget = static_cast<QWidget*>(watched);
     switch (keyEvent->key()) {
     case Qt::Key_Left:
     case Qt::Key_Up:

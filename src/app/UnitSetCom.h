@@ -16,8 +16,11 @@ class TCSpinEdit;
 // An editable drop-down list whose choice (ItemIndex) follows the typing:
 // typed text completes to the first entry it begins (case ignored) with the
 // rest of that entry selected and chooses it; text that begins no entry, and
-// every other edit (Backspace, Delete, paste), leaves no entry chosen while
-// the text stays.  Enter with the drop-down closed goes on to the dialog.
+// every other edit (Backspace, Delete, paste, also one that leaves the text
+// as it was), leaves no entry chosen while the text stays.  Up and Down choose
+// the previous or next entry.  All of this holds with the drop-down part open
+// as well, whose highlight then follows the choice.  Enter with the drop-down
+// part closed goes on to the dialog; with it open, it only closes it.
 class TComboBox : public QComboBox
 {
     Q_OBJECT
@@ -42,6 +45,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether a key pressed in the open drop-down part belongs to the box.
+    static bool keyForBox(const QKeyEvent& event);
     void completeTyped();
     void chooseNothingKeepText();
 

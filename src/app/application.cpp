@@ -3,6 +3,10 @@
 #include "dialogs.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QSettings>
+#include <QTranslator>
 
 namespace quorlink::app {
 
@@ -57,10 +61,44 @@ QString exceptionMessage(std::exception_ptr error)
 void showException(std::exception_ptr error)
 {
     const QString title = applicationTitle(QCoreApplication::applicationFilePath());
-    dialogs().stop(QApplication::activeWindow(), title, errorDisplayText(exceptionMessage(error)));
+    dialogs().stop(boxOwner(), title, errorDisplayText(exceptionMessage(error)));
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+
+// What Qt is given of the command line: the program's name only.  Qt would
+// take its own options from the rest (-reverse mirrors the window,
+// -qwindowtitle replaces its caption, -style, -platform...), and the program
+// reads no arguments.
+int g_argumentCount = 1;
+char* g_arguments[] = {nullptr, nullptr};
+
+int& programNameOnly(char** argv)
+{
+    g_arguments[0] = argv[0];
+    return g_argumentCount;
+}
+
+} // namespace
+
+Application::Application(int& /*argc*/, char** argv)
+    : QApplication(programNameOnly(argv), g_arguments)
+{
+    // Qt's own dialogs (the file dialogs) keep their state in
+    // $XDG_CONFIG_HOME/QtProject.conf; the settings file is the program's
+    // only stored configuration.  A folder that cannot exist reads as empty
+    // and takes no writes.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+
+    // Qt's own texts (file dialog buttons, the panes' context menu) in the
+    // user's language, as the system's dialogs speak it.
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QLocale(), QStringLiteral("qt"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
+    else
+        delete qtTexts;
+}
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {

@@ -20,7 +20,7 @@ QString errorDisplayText(const QString& message);
 QString exceptionMessage(std::exception_ptr error);
 
 // Shows `error` in a message box with the stop icon, owned by the active
-// window and captioned with the application title.
+// window (boxOwner) and captioned with the application title.
 void showException(std::exception_ptr error);
 
 // Runs `handler`; an exception it lets out is shown by showException and the
@@ -35,7 +35,9 @@ template <typename F> void runHandler(F&& handler)
 }
 
 // The application object: every exception that an event handler lets out is
-// shown by the error display and the event loop goes on.
+// shown by the error display and the event loop goes on.  Of the command line
+// it takes the program's name only, so that no Qt option applies; it loads
+// Qt's translations for the user's locale and lets Qt store nothing of its own.
 class Application : public QApplication
 {
 public:

@@ -1,11 +1,47 @@
 #include "dialogs.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QMessageBox>
+
+#include <array>
+#include <utility>
 
 namespace quorlink::app {
 
 namespace {
+
+// A file-dialog filter: the description the operator sees, the patterns.
+// Qt's "*" stands for "*.*" because it matches names without a dot as well.
+using Filter = std::pair<const char16_t*, const char16_t*>;
+using Filters = std::array<Filter, 3>;
+
+constexpr Filters OpenFilters{{{u"Textov soubor [*.txt]", u"*.txt"},
+                               {u"Všechny soubory ", u"*"},
+                               {u"Konfigurační soubor [*.cfg]", u"*.cfg"}}};
+constexpr Filters SaveFilters{{{u"Všechny soubory", u"*"},
+                               {u"Textov soubor [*.txt]", u"*.txt"},
+                               {u"Konfigurační soubor [*.cfg]", u"*.cfg"}}};
+
+// Gives `dialog` the filters, the first one preselected, showing their
+// descriptions exactly: Qt would append the patterns to them, and when told
+// not to, it still trims them.
+void setFilters(QFileDialog& dialog, const Filters& filters)
+{
+    QStringList nameFilters;
+    for (const auto& [description, patterns] : filters)
+        nameFilters << QString::fromUtf16(description) + QStringLiteral(" (") +
+                           QString::fromUtf16(patterns) + u')';
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(nameFilters);
+    auto* shown = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (shown && shown->count() == static_cast<int>(filters.size())) {
+        for (int i = 0; i < shown->count(); ++i)
+            shown->setItemText(i, QString::fromUtf16(filters[static_cast<std::size_t>(i)].first));
+    }
+}
 
 class QtDialogs : public Dialogs
 {
@@ -32,7 +68,7 @@ public:
         // A name that does not exist is accepted; loading it reports the error.
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setNameFilters(openDialogFilters());
+        setFilters(dialog, OpenFilters);
         return run(dialog);
     }
 
@@ -44,7 +80,7 @@ public:
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        dialog.setNameFilters(saveDialogFilters());
+        setFilters(dialog, SaveFilters);
         return run(dialog);
     }
 
@@ -62,6 +98,19 @@ Dialogs* current = nullptr;
 
 } // namespace
 
+QWidget* boxOwner()
+{
+    for (QWidget* front : {QApplication::activeModalWidget(), QApplication::activeWindow()}) {
+        if (front && front->isVisible())
+            return front;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(window) && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
 Dialogs& dialogs()
 {
     return current ? *current : qtDialogs;
@@ -70,18 +119,6 @@ Dialogs& dialogs()
 void setDialogs(Dialogs* replacement)
 {
     current = replacement;
-}
-
-QStringList openDialogFilters()
-{
-    return {QStringLiteral("Textov soubor [*.txt] (*.txt)"), QStringLiteral("Všechny soubory  (*)"),
-            QStringLiteral("Konfigurační soubor [*.cfg] (*.cfg)")};
-}
-
-QStringList saveDialogFilters()
-{
-    return {QStringLiteral("Všechny soubory (*)"), QStringLiteral("Textov soubor [*.txt] (*.txt)"),
-            QStringLiteral("Konfigurační soubor [*.cfg] (*.cfg)")};
 }
 
 } // namespace quorlink::app

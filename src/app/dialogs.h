@@ -25,14 +25,15 @@ public:
     virtual std::optional<QString> saveFileName(QWidget* owner) = 0;
 };
 
+// The owner of a message box: the modal window in front or the active window.
+// Right after a dialog closed, the active window is still the hidden dialog
+// or none at all; the main window then owns the box.  Nothing before the main
+// window is shown.
+QWidget* boxOwner();
+
 // The dialogs in use: message boxes and file dialogs of Qt unless replaced.
 Dialogs& dialogs();
 // Replaces the dialogs (nullptr restores Qt's); the caller keeps ownership.
 void setDialogs(Dialogs* replacement);
-
-// The file-dialog filters, first one preselected.  Qt's "*" pattern stands
-// for "*.*" because it matches names without a dot as well.
-QStringList openDialogFilters();
-QStringList saveDialogFilters();
 
 } // namespace quorlink::app

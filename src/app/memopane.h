@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTimer>
 
 namespace quorlink::app {
@@ -15,8 +17,18 @@ namespace quorlink::app {
 // per-line time, never a scan of the whole text, so a pane of a million lines
 // stays responsive.
 //
-// A CR or LF inside an appended line (a device reply with a lone CR) starts a
-// new paragraph, as the editor shows any line break.
+// The editor would also end a paragraph at a CR or LF inside an appended line
+// (a device reply with a lone CR), and in any text at U+2029 and at U+FDD0 and
+// U+FDD1 (its frame marks).  Such a character is shown as a picture instead:
+// CR as U+240D, LF as U+240A, U+2029 as a pilcrow, U+FDD0 and U+FDD1 as
+// U+FFFD, each carrying the character it stands for in its format, and is
+// read back as that character.  A picture typed or pasted by the user carries
+// nothing and reads as itself.
+//
+// Appends are no undo steps and keep no undo record; the user's own edits are
+// undone as in any editor.  Qt's document can leave an edit out of its
+// history only by dropping the whole history, so an append also ends the
+// undo history of what was typed before it.
 //
 // Appending is what a run does once per exchange.  The text is in the pane
 // at once; the editor's view of it (scroll bar ranges, the repaint) follows
@@ -37,13 +49,29 @@ public:
     std::u16string text() const override;
     void setText(std::u16string_view text) override;
 
+    // Brings the view up to date with the appends it was spared; the window
+    // calls it before it shows a held frame.
+    void updateView();
+    // Whether appends wait for the view timer.
+    bool viewBehind() const { return m_viewBehind; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
-    // Brings the view up to date with the appends it was spared.
-    void updateView();
+    // Inserts `text` at `cursor`, each character for which `pictured` holds
+    // as its picture.
+    template <typename Pictured>
+    void insertShown(QTextCursor& cursor, QStringView text, Pictured pictured);
+    // Inserts what the user typed or pasted without the format of a picture
+    // at the cursor; false when there is none and Qt's own insertion will do.
+    bool insertPlain(const QString& text);
+    // The text of `block` with its pictures read back.
+    QString blockText(const QTextBlock& block) const;
 
+    // Some picture was inserted since the pane was last set or cleared.
+    bool m_pictures = false;
     QElapsedTimer m_lastViewUpdate;
     std::int64_t m_frameNs = 0; // one frame of the screen, nanoseconds
     bool m_viewBehind = false;

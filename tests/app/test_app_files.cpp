@@ -6,11 +6,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 #include <ctime>
@@ -67,6 +70,13 @@ TEST_F(Files, shouldLoadSourceFileCountItsLinesAndShowItsPath)
     form->ClearSourceClick();
     EXPECT_EQ(form->windowTitle(), path("tři-konec.txt"));
     EXPECT_TRUE(m_dialogs.boxes.empty());
+
+    // "[*]" in a name is part of the caption, not Qt's modified mark.
+    writeFile("x[*]y.txt", "AT\r\n");
+    m_dialogs.openAnswers = {path("x[*]y.txt")};
+    form->show();
+    form->Otevtzdroj1Click();
+    EXPECT_EQ(form->windowHandle()->title(), path("x[*]y.txt"));
 }
 
 TEST_F(Files, shouldDecodeByteOrderMarksAndEndTextAtNul)
@@ -131,6 +141,49 @@ TEST_F(Files, shouldShowLoadErrorAndKeepPaneCaptionAndPanels)
     EXPECT_EQ(form->Memo1->text(), u"old\r\n");
     EXPECT_EQ(panel(*form, 0), u"1");
     EXPECT_EQ(form->windowTitle(), u"Terminal");
+}
+
+// Dialogs whose file names come from a real modal dialog over the window, as
+// the file dialogs are: the error box follows right after it closed.
+class ModalFileDialogs : public quorlink::app::testing::RecordingDialogs
+{
+public:
+    std::optional<QString> openFileName(QWidget* owner) override
+    {
+        runModal(owner);
+        return RecordingDialogs::openFileName(owner);
+    }
+    std::optional<QString> saveFileName(QWidget* owner) override
+    {
+        runModal(owner);
+        return RecordingDialogs::saveFileName(owner);
+    }
+
+private:
+    static void runModal(QWidget* owner)
+    {
+        QDialog dialog(owner);
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QApplication::setActiveWindow(&dialog);
+            dialog.accept();
+        });
+        dialog.exec();
+    }
+};
+
+TEST_F(Files, shouldOwnErrorBoxesByTheWindowRightAfterTheFileDialogClosed)
+{
+    ModalFileDialogs dialogs;
+    quorlink::app::setDialogs(&dialogs);
+    auto form = startWithCodePage();
+    showActive(*form);
+    dialogs.openAnswers = {path("chybí.txt")};
+    dialogs.saveAnswers = {path("není/out.txt")};
+    form->Otevtzdroj1->trigger();
+    form->Uloitvsledek1->trigger();
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[0].owner, form.get());
+    EXPECT_EQ(dialogs.boxes[1].owner, form.get());
 }
 
 TEST_F(Files, shouldSaveReceivedPaneInCodePageWithCrLf)
@@ -217,6 +270,24 @@ TEST_F(Files, shouldLoadAMillionLinesQuicklyAndKeepTypingInstant)
 #ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(typingMs, 1000);
 #endif
+}
+
+// The real file dialogs in a fresh program on a Czech desktop: the filter
+// descriptions exactly as written, Qt's own texts in the user's language, and
+// nothing of Qt's written to the user's config folder.
+TEST_F(Files, shouldShowFiltersAsWrittenAndQtTextsInUsersLanguageAndStoreNothing)
+{
+    auto probed = runProbe({QStringLiteral("dialogs")}, {QStringLiteral("LANG=cs_CZ.UTF-8")});
+    EXPECT_EQ(probed["open-filters"],
+              u"[Textov soubor [*.txt]][Všechny soubory ][Konfigurační soubor [*.cfg]]");
+    EXPECT_EQ(probed["save-filters"],
+              u"[Všechny soubory][Textov soubor [*.txt]][Konfigurační soubor [*.cfg]]");
+    EXPECT_EQ(probed["open-buttons"], u"&Otevřít|Zrušit");
+    EXPECT_EQ(probed["save-buttons"], u"&Uložit|Zrušit");
+    EXPECT_TRUE(probed["pane-menu"].startsWith(u"&Zpět")) << probed["pane-menu"].toStdString();
+    EXPECT_EQ(
+        QDir(m_config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList());
 }
 
 // ---- the error display

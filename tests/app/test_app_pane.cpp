@@ -3,7 +3,10 @@
 #include "memopane.h"
 #include "panecontract.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
+#include <QTextCursor>
 
 struct WidgetPaneFactory
 {
@@ -21,8 +24,34 @@ TEST(WidgetPane, shouldKeepNoBreakSpacesAndCountByParagraphs)
     pane.setText(u"a\u00A0b\r\n\r\nc");
     EXPECT_EQ(pane.text(), u"a\u00A0b\r\n\r\nc");
     EXPECT_EQ(pane.lineCount(), 3);
-    pane.appendLine(u"x\ry");
-    EXPECT_EQ(pane.lineCount(), 5); // a lone CR in a reply shows as a break
+}
+
+// A lone CR of a reply shows as its picture and reads back as CR; the same
+// picture typed by the user, even right after it, reads as itself.
+TEST(WidgetPane, shouldShowCarriageReturnOfReplyAsPictureAndReadTypedPictureAsItself)
+{
+    quorlink::app::MemoPane pane;
+    pane.show();
+    pane.appendLine(u"A\rB");
+    EXPECT_EQ(pane.toPlainText(), u"A\u240DB\n");
+    QTextCursor cursor = pane.textCursor();
+    cursor.setPosition(2);
+    pane.setTextCursor(cursor);
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u240D"));
+    QApplication::sendEvent(&pane, &typed);
+    EXPECT_EQ(pane.line(0), u"A\r\u240DB");
+    EXPECT_EQ(pane.text(), u"A\r\u240DB\r\n");
+    // Typed over a selection that ends after the picture: the picture goes,
+    // the typed one stays itself.
+    cursor.setPosition(0);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    pane.setTextCursor(cursor);
+    EXPECT_EQ(pane.line(0), u"A\r\u240DB"); // selecting changes nothing
+    QApplication::sendEvent(&pane, &typed);
+    EXPECT_EQ(pane.line(0), u"\u240D\u240DB");
+    pane.setText(u"\u240D\r\n\u2029");
+    EXPECT_EQ(pane.toPlainText(), u"\u240D\n\u00B6");
+    EXPECT_EQ(pane.text(), u"\u240D\r\n\u2029");
 }
 
 TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)
@@ -34,4 +63,25 @@ TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)
     QTest::keyClicks(&pane, QStringLiteral("ATZ"));
     EXPECT_EQ(pane.lineCount(), 2);
     EXPECT_EQ(pane.text(), u"AT\r\nATZ");
+}
+
+// Appends (a run's replies) are no undo steps and keep no undo history; what
+// the user types after them is undone as usual.
+TEST(WidgetPane, shouldNotUndoAppendsButUndoTheUsersTyping)
+{
+    quorlink::app::MemoPane pane;
+    pane.show();
+    pane.setFocus();
+    QTest::keyClicks(&pane, QStringLiteral("psano"));
+    for (int i = 0; i < 100; ++i)
+        pane.appendLine(u"odpověď");
+    EXPECT_EQ(pane.document()->availableUndoSteps(), 0);
+    QTest::keyClick(&pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane.lineCount(), 101);
+    pane.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&pane, QStringLiteral("x"));
+    EXPECT_EQ(pane.line(100), u"odpověďx");
+    QTest::keyClick(&pane, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pane.line(100), u"odpověď");
+    EXPECT_EQ(pane.lineCount(), 101);
 }

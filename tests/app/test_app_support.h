@@ -8,9 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
+
+QT_BEGIN_NAMESPACE
+// Failed comparisons of texts show the texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace quorlink::app::testing {
 
@@ -68,6 +78,11 @@ protected:
     // Shows the window and makes it the active one, so shortcuts reach it.
     void showActive(TForm1& form);
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Starts this test program afresh as "--probe NAME ARGUMENTS..." (see
+    // test_app_main.cpp) with HOME and XDG_CONFIG_HOME in the test's config
+    // folder and `environment` added, and returns its "key=value" lines.
+    std::map<std::string, QString> runProbe(const QStringList& nameAndArguments,
+                                            const QStringList& environment = {});
 
     QTemporaryDir m_dir;
     QTemporaryDir m_config;

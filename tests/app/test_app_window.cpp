@@ -1,5 +1,6 @@
 // The main window: start-up, menu, keys, runs and closing.
 
+#include "filesizelimit.h"
 #include "ptydevice.h"
 #include "test_app_support.h"
 
@@ -7,6 +8,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -17,6 +20,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <atomic>
 
 using quorlink::app::testing::AppTest;
 using quorlink::testing::PtyDevice;
@@ -96,6 +101,15 @@ TEST_F(StartUp, shouldFailLikeUnopenablePortWhenStoredSpeedIndexIsOutOfRange)
     EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
 }
 
+// The program reads no arguments, also none of Qt's own.
+TEST_F(StartUp, shouldIgnoreQtOptionsOnTheCommandLine)
+{
+    auto probed = runProbe({QStringLiteral("arguments"), QStringLiteral("-reverse"),
+                            QStringLiteral("-qwindowtitle"), QStringLiteral("Foo")});
+    EXPECT_EQ(probed["direction"], u"left-to-right");
+    EXPECT_EQ(probed["caption"], u"Terminal");
+}
+
 class Window : public AppTest
 {};
 
@@ -158,14 +172,17 @@ TEST_F(Window, shouldLayOutPanesAndStatusBarAsDesigned)
     EXPECT_EQ(form->height() - form->menuBar()->height(), 216);
     EXPECT_EQ(tabs->height(), 192);
 
+    // The panels side by side from the bar's left edge, without gaps.
     const auto panels = form->StatusBar1->findChildren<QLabel*>();
     ASSERT_EQ(panels.size(), 4);
     for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(panels[i]->x(), 50 * i);
         EXPECT_EQ(panels[i]->width(), 50);
         EXPECT_EQ(panels[i]->alignment(), Qt::AlignCenter);
     }
+    EXPECT_EQ(panels[3]->x(), 150);
     EXPECT_TRUE(panels[3]->alignment() & Qt::AlignLeft);
-    EXPECT_GT(panels[3]->width(), 300);
+    EXPECT_GT(panels[3]->width(), 440);
     EXPECT_EQ(form->font().pointSize(), 8);
 }
 
@@ -272,6 +289,30 @@ TEST_F(Run, shouldRunTransferOnF6AndCollectEveryReply)
     EXPECT_EQ(form->TabbedNotebook1->currentIndex(), 0); // the run switches no page
 }
 
+// A lone CR inside a reply stays in the reply: one line of the received pane,
+// saved as the device sent it.
+TEST_F(Run, shouldKeepLoneCarriageReturnsOfRepliesInPaneAndSavedFile)
+{
+    PtyDevice device;
+    device.respond([](const std::string& line) {
+        return std::vector<std::string>{line == "1" ? "A\rB\r\n" : "OK\r\r\n"};
+    });
+    writeSettings(portSettings(device.path()));
+    auto form = start();
+    showActive(*form);
+    form->Memo1->setPlainText(QStringLiteral("1\n2"));
+    form->Odeslat1->trigger();
+    EXPECT_EQ(panel(*form, 2), u"2");
+    EXPECT_EQ(form->Memo2->lineCount(), 2);
+    EXPECT_EQ(form->Memo2->line(0), u"A\rB");
+    m_dialogs.saveAnswers = {path("výsledek.txt")};
+    form->Uloitvsledek1->trigger();
+    QFile saved(path("výsledek.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("\xEF\xBB\xBF" // UTF-8 is saved with its mark
+                                          "A\rB\r\nOK\r\r\n"));
+}
+
 TEST_F(Run, shouldStopAfterTheExchangeDuringWhichEscWasPressed)
 {
     PtyDevice device;
@@ -323,6 +364,141 @@ TEST_F(Run, shouldFinishRunWithoutFurtherExchangesWhenKonecIsChosenDuringIt)
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->link().isOpen());
     EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
+}
+
+// Records how many lines the device had received when the window was hidden.
+class HideWatch : public QObject
+{
+public:
+    HideWatch(QWidget& window, const PtyDevice& device) : m_device(device)
+    {
+        window.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && linesWhenHidden < 0)
+            linesWhenHidden = static_cast<int>(m_device.lines().size());
+        return false;
+    }
+    int linesWhenHidden = -1;
+
+private:
+    const PtyDevice& m_device;
+};
+
+// Closing the window (close box, Alt+F4) during a run keeps it on screen
+// until the run has returned, Esc still stopping the run; then it closes.
+TEST_F(Run, shouldKeepWindowUntilTheRunReturnsWhenClosedDuringIt)
+{
+    PtyDevice device;
+    writeSettings(portSettings(device.path(), "SendEndFile=1"));
+    auto form = start();
+    showActive(*form);
+    TForm1* window = form.get();
+    QWidget* memo = form->Memo1;
+    device.respond([window, memo](const std::string& line) {
+        if (line == "2")
+            QMetaObject::invokeMethod(
+                window, [window] { window->close(); }, Qt::QueuedConnection);
+        // The key event is made on the window's thread, where Qt keeps its
+        // keyboard device.
+        if (line == "3")
+            QMetaObject::invokeMethod(
+                memo, [memo] { QTest::keyClick(memo, Qt::Key_Escape); }, Qt::QueuedConnection);
+        return std::vector<std::string>{"ok" + line + "\r\n"};
+    });
+    HideWatch watch(*form, device);
+    form->Memo1->setPlainText(QStringLiteral("1\n2\n3\n4"));
+    form->Memo1->setFocus();
+    form->Odeslat1->trigger();
+
+    EXPECT_EQ(device.lines(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(watch.linesWhenHidden, 3);
+    EXPECT_EQ(panel(*form, 3), u"Přenos přerušen");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(settingsText().contains(u"SendEndFile=1"));
+}
+
+// Records when the status panels and the received pane were painted, and
+// what they showed.
+class PaintWatch : public QObject
+{
+public:
+    struct Paint
+    {
+        qint64 ms;
+        QString what;
+    };
+
+    explicit PaintWatch(TForm1& form) : m_form(form)
+    {
+        clock.start();
+        for (QLabel* panel : form.StatusBar1->findChildren<QLabel*>())
+            panel->installEventFilter(this);
+        form.Memo2->viewport()->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        if (auto* panel = qobject_cast<QLabel*>(watched))
+            paints.push_back({clock.elapsed(), panel->objectName() + u'=' + panel->text()});
+        else
+            paints.push_back(
+                {clock.elapsed(), QStringLiteral("Memo2=%1").arg(m_form.Memo2->lineCount())});
+        return false;
+    }
+    // When `what` was first painted, or -1.
+    qint64 firstPainted(const QString& what) const
+    {
+        for (const Paint& paint : paints) {
+            if (paint.what == what)
+                return paint.ms;
+        }
+        return -1;
+    }
+
+    QElapsedTimer clock;
+    std::vector<Paint> paints;
+
+private:
+    TForm1& m_form;
+};
+
+// What was set before an exchange is on the screen while that exchange
+// waits: two replies come at once, the third line is not answered.
+TEST_F(Run, shouldShowEverythingSetBeforeAnExchangeWhileItWaits)
+{
+    PtyDevice device;
+    writeSettings("[General]\nCodePage=UTF-8\nTimeOut=1000\nBaudRateIndex=9\nComPortIndex=1\n"
+                  "[Ports]\nCOM1=" +
+                  QByteArray::fromStdString(device.path()) + "\n");
+    auto form = start();
+    showActive(*form);
+    form->TabbedNotebook1->setCurrentIndex(1);
+    QApplication::processEvents();
+    PaintWatch watch(*form);
+    std::atomic<qint64> thirdSentAt{-1};
+    device.respond([&watch, &thirdSentAt](const std::string& line) {
+        if (line == "3") {
+            thirdSentAt = watch.clock.elapsed();
+            return std::vector<std::string>{};
+        }
+        return std::vector<std::string>{line == "1" ? "A\r\n" : "B\r\n"};
+    });
+    form->Memo1->setPlainText(QStringLiteral("1\n2\n3"));
+    form->Odeslat1->trigger();
+
+    ASSERT_GE(thirdSentAt, 0);
+    for (const char* what : {"Panel1=3", "Panel2=2", "Memo2=2"}) {
+        const qint64 painted = watch.firstPainted(QString::fromLatin1(what));
+        EXPECT_GE(painted, 0) << what;
+        // Well before the time-out ends; on an idle machine within a few ms.
+        EXPECT_LT(painted, thirdSentAt + 250)
+            << what << " painted " << painted - thirdSentAt << " ms after the third line went out";
+        RecordProperty(std::string(what) + " ms", static_cast<int>(painted - thirdSentAt));
+    }
+    EXPECT_EQ(panel(*form, 3), u"Konec přenosu");
 }
 
 TEST_F(Run, shouldNotRunOnF6WhileNoPortIsOpen)
@@ -383,6 +559,20 @@ TEST_F(PortCommand, shouldStoreAndOpenPortWhenDialogIsConfirmed)
     EXPECT_TRUE(settingsText().contains(u"ComPortIndex=2"));
 }
 
+// The open failure after the dialog closed is owned by the window, so that it
+// shows over it and blocks it.
+TEST_F(PortCommand, shouldOwnOpenFailureBoxByTheWindowAfterTheDialogClosed)
+{
+    writeSettings("[Ports]\nCOM1=/dev/quorlink-no-such-device\n");
+    auto form = start();
+    showActive(*form);
+    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
+    form->Port1->trigger();
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
+    EXPECT_EQ(m_dialogs.boxes[0].owner, form.get());
+}
+
 // A store whose every write fails.
 class FailingStore : public quorlink::settings::SettingsStore
 {
@@ -418,6 +608,59 @@ TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten
     EXPECT_FALSE(form.isVisible());
     ASSERT_EQ(m_dialogs.boxes.size(), 2u);
     EXPECT_EQ(m_dialogs.boxes[1].text, u"Failed to set data for 'SendEndFile'");
+}
+
+// Settings that cannot be stored at all (a file in place of the settings
+// folder; permissions stop nothing for root) leave the program usable: "Ok"
+// reopens the port and the window closes, without a box.
+TEST_F(PortCommand, shouldReopenPortAndCloseWithoutBoxWhenStoreCannotBeCreated)
+{
+    PtyDevice device;
+    QFile folder(m_config.filePath(QStringLiteral("Brindova")));
+    ASSERT_TRUE(folder.open(QIODevice::WriteOnly));
+    folder.close();
+    auto form = start();
+    form->link().portTable().setDevice(1, device.path());
+    showActive(*form);
+    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
+    form->Port1->trigger();
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+    EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
+    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(m_dialogs.boxes.empty());
+}
+
+// A write refused once the file is open (a file that cannot grow stands for
+// a full disk): the error names TimeOut, and the refused values never reach
+// the file, not even with the option stored when the window closes.
+TEST_F(PortCommand, shouldReportRefusedWriteAndStoreOnlyTheOptionWhenClosing)
+{
+    PtyDevice device;
+    const QByteArray note = "Note=" + QByteArray(600, 'x');
+    writeSettings(portSettings(device.path(), note.constData()));
+    auto form = start();
+    showActive(*form);
+    {
+        quorlink::testing::FileSizeLimit fullDisk(300);
+        ASSERT_TRUE(fullDisk.active());
+        answerDialog(
+            [](TSetCom& dialog) {
+                dialog.setBaudItemIndex(16);
+                dialog.setTimeOutValue(500);
+            },
+            TSetCom::ResultOk);
+        form->Port1->trigger();
+    }
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].text, u"Failed to set data for 'TimeOut'");
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(m_dialogs.boxes.size(), 1u);
+    const QString stored = settingsText();
+    EXPECT_TRUE(stored.contains(u"SendEndFile=0")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(u"TimeOut=300")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(u"BaudRateIndex=9")) << stored.toStdString();
 }
 
 } // namespace

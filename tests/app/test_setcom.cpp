@@ -37,6 +37,18 @@ void activate(QWidget& window)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 }
 
+// A key as the keyboard sends it: to the open drop-down part when there is
+// one, else to the focused control.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
+}
+
+void typeKeys(const QString& text)
+{
+    QTest::keyClicks(static_cast<QWidget*>(nullptr), text);
+}
+
 // A window holding a spin field set up as the dialog's, and a second field
 // for the focus to leave to.
 class SpinFieldTest : public ::testing::Test
@@ -416,6 +428,29 @@ TEST_F(SetComTest, shouldChooseNothingOnBackspaceDeleteOrPaste)
         box->lineEdit()->paste();
         QTRY_COMPARE(box->ItemIndex(), -1);
         EXPECT_EQ(box->currentText(), u"COM2");
+
+        // Also when the text stays as it was.
+        box->setItemIndex(2);
+        box->lineEdit()->setCursorPosition(0);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        EXPECT_EQ(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM3");
+        box->setItemIndex(2);
+        box->lineEdit()->end(false);
+        QTest::keyClick(box, Qt::Key_Delete);
+        EXPECT_EQ(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM3");
+        QApplication::clipboard()->setText(QStringLiteral("COM3"));
+        box->setItemIndex(2);
+        box->lineEdit()->selectAll();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM3");
+        box->setItemIndex(2);
+        box->lineEdit()->selectAll();
+        box->lineEdit()->paste();
+        QTRY_COMPARE(box->ItemIndex(), -1);
+        EXPECT_EQ(box->currentText(), u"COM3");
     });
 }
 
@@ -532,23 +567,106 @@ TEST_F(SetComTest, shouldCloseDialogOnEscWithDropDownOpen)
     EXPECT_FALSE(m_dialog.ComboBoxBaud->droppedDown());
 }
 
-TEST_F(SetComTest, shouldOnlyCloseDropDownOnEnter)
+// With the drop-down part open, Up and Down choose (the box shows what the
+// "Ok" will take) and Enter only closes the drop-down part.
+TEST_F(SetComTest, shouldChooseWithArrowsAndKeepChoiceOnEnterWithDropDownOpen)
 {
+    m_dialog.setBaudItemIndex(5);
+    std::vector<int> chosen;
+    QString shown;
     bool stayed = false;
     const int result = showAndRun([&] {
-        TComboBox* box = m_dialog.ComboBoxCom;
+        TComboBox* box = m_dialog.ComboBoxBaud;
         box->setFocus(Qt::TabFocusReason);
         box->showPopup();
         QTRY_VERIFY(box->droppedDown());
-        QTest::keyClick(box->view(), Qt::Key_Down);
-        QTest::keyClick(box->view(), Qt::Key_Return);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        chosen.push_back(box->ItemIndex());
+        shown = box->currentText();
+        press(Qt::Key_Up);
+        chosen.push_back(box->ItemIndex());
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
         QTRY_VERIFY(!box->droppedDown());
         stayed = m_dialog.isVisible();
-        EXPECT_NE(box->ItemIndex(), -1);
-        QTest::keyClick(box, Qt::Key_Escape);
+        chosen.push_back(box->ItemIndex());
+        press(Qt::Key_Return); // closed now: confirms
     });
+    EXPECT_EQ(chosen, (std::vector<int>{7, 6, 7}));
+    EXPECT_EQ(shown, u"4800");
     EXPECT_TRUE(stayed);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(m_dialog.baudItemIndex(), 7);
+    EXPECT_EQ(m_dialog.ComboBoxBaud->currentText(), u"4800");
+}
+
+// Typing and Backspace work in the box while the drop-down part is open, and
+// Enter there picks nothing of its own.
+TEST_F(SetComTest, shouldTypeIntoBoxWithDropDownOpen)
+{
+    std::vector<std::pair<int, QString>> states;
+    const int result = showAndRun([&] {
+        TComboBox* box = m_dialog.ComboBoxCom;
+        auto record = [&] { states.emplace_back(box->ItemIndex(), box->currentText()); };
+        box->setFocus(Qt::TabFocusReason);
+        box->showPopup();
+        QTRY_VERIFY(box->droppedDown());
+        press(Qt::Key_Return); // nothing chosen: still nothing
+        QTRY_VERIFY(!box->droppedDown());
+        record();
+        box->lineEdit()->selectAll();
+        box->showPopup();
+        QTRY_VERIFY(box->droppedDown());
+        typeKeys(QStringLiteral("7"));
+        record();
+        press(Qt::Key_Return);
+        QTRY_VERIFY(!box->droppedDown());
+        record();
+        box->lineEdit()->selectAll();
+        box->showPopup();
+        QTRY_VERIFY(box->droppedDown());
+        typeKeys(QStringLiteral("com10"));
+        record();
+        press(Qt::Key_Backspace);
+        record();
+        EXPECT_TRUE(box->droppedDown());
+        press(Qt::Key_Escape);
+    });
     EXPECT_EQ(result, 2);
+    const std::vector<std::pair<int, QString>> expected{
+        {-1, QStringLiteral("Vyberte port")},
+        {-1, QStringLiteral("7")},
+        {-1, QStringLiteral("7")},
+        {9, QStringLiteral("COM10")},
+        {-1, QStringLiteral("COM1")},
+    };
+    EXPECT_EQ(states, expected);
+}
+
+// Arrows with a modifier in a list or the time-out field leave the focus
+// there: only the buttons and the group box move it with the arrows.
+TEST_F(SetComTest, shouldKeepFocusOnModifiedArrowsOutsideButtons)
+{
+    std::vector<QString> movedFrom;
+    showAndRun([&] {
+        for (QWidget* control : {static_cast<QWidget*>(m_dialog.ComboBoxCom),
+                                 static_cast<QWidget*>(m_dialog.ComboBoxBaud),
+                                 static_cast<QWidget*>(m_dialog.EditTimeOut)}) {
+            using Press = std::pair<Qt::Key, Qt::KeyboardModifiers>;
+            for (const auto& [key, modifiers] :
+                 {Press{Qt::Key_Left, Qt::AltModifier}, Press{Qt::Key_Right, Qt::AltModifier},
+                  Press{Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier},
+                  Press{Qt::Key_Right, Qt::MetaModifier}}) {
+                control->setFocus(Qt::TabFocusReason);
+                press(key, modifiers);
+                if (QApplication::focusWidget() != control)
+                    movedFrom.push_back(control->objectName());
+            }
+        }
+        press(Qt::Key_Escape);
+    });
+    EXPECT_TRUE(movedFrom.empty()) << movedFrom.front().toStdString();
 }
 
 TEST_F(SetComTest, shouldMoveAmongButtonsAndGroupBoxWithArrowKeys)
@@ -561,8 +679,11 @@ TEST_F(SetComTest, shouldMoveAmongButtonsAndGroupBoxWithArrowKeys)
             QTest::keyClick(QApplication::focusWidget(), key);
             visited.push_back(QApplication::focusWidget());
         }
-        // On the group box now: Esc does nothing, Tab goes to the port list.
-        QTest::keyClick(m_dialog.GroupBox1, Qt::Key_Escape);
+        // From "Ok" on to the group box: Esc does nothing there, Tab goes to
+        // the port list.
+        press(Qt::Key_Right);
+        EXPECT_EQ(QApplication::focusWidget(), m_dialog.GroupBox1);
+        press(Qt::Key_Escape);
         stayedAfterEscOnGroup = m_dialog.isVisible();
         QTest::keyClick(m_dialog.GroupBox1, Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());

@@ -14,14 +14,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace {
 
