@@ -56,6 +56,7 @@ public:
         if (const auto it = script.find(pumps); it != script.end())
             it->second();
     }
+    void showPendingChanges() override { ++shownNow; }
     void closeWindow() override { ++closes; }
 
     std::vector<Box> boxes;
@@ -67,6 +68,7 @@ public:
     std::map<int, std::function<void()>> script;
     int pumps = 0;
     int closes = 0;
+    int shownNow = 0;
 
 private:
     static std::optional<std::filesystem::path>
