@@ -287,7 +287,9 @@ bool TSetCom::KeyDown(DialogControl focus, Key key, Modifiers modifiers)
     }
     case DialogControl::EditTimeOut:
         if (key == Key::Enter) {
-            m_face.beep();
+            // A character the field does not take: it beeps.
+            char16_t enter = EnterChar;
+            EditTimeOut.KeyPress(enter);
             return true;
         }
         return EditTimeOut.KeyDown(key, modifiers);

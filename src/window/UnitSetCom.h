@@ -101,7 +101,6 @@ public:
     // `forward` tells a focus that arrives like Tab from one that arrives
     // like Shift+Tab.
     virtual void setFocus(DialogControl control, bool forward) = 0;
-    virtual void beep() = 0;
     // Top-left corner of the dialog's frame, in screen pixels.
     virtual Point position() const = 0;
     virtual void move(Point topLeft) = 0;

@@ -148,7 +148,7 @@ TEST_F(SetCom, shouldFollowTheKeyTableAndReturnItsResults)
                   dialog.KeyDown(DialogControl::GroupBox1, Key::Escape, none);
                   dialog.KeyDown(DialogControl::EditTimeOut, Key::Enter, none);
                   EXPECT_FALSE(face.result);
-                  EXPECT_EQ(face.beeps, 1);
+                  EXPECT_EQ(spin.beeps, 1);
                   char16_t esc = 27;
                   EXPECT_FALSE(dialog.KeyPress(DialogControl::EditTimeOut, esc));
               }),

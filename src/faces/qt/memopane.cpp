@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-namespace quorlink::app {
+namespace quorlink::qtface {
 
 namespace {
 
@@ -95,14 +95,12 @@ QString MemoPane::blockText(const QTextBlock& block) const
     return text;
 }
 
-MemoPane::MemoPane(QWidget* parent) : QPlainTextEdit(parent)
+MemoPane::MemoPane(QWidget* parent)
+    : QPlainTextEdit(parent), m_viewPacer(this, [this] { updateView(); })
 {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_viewTimer.setSingleShot(true);
-    m_viewTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_viewTimer, &QTimer::timeout, this, [this] { updateView(); });
     // What the user types next to a picture must not take its format (and
     // be read back as a CR).  With a selection, setting the format would
     // restyle the selection: keyPressEvent and insertFromMimeData see to it.
@@ -139,8 +137,7 @@ void MemoPane::appendLine(std::u16string_view line)
     // The document layout's signals are what move the view; within a frame
     // of the last view update they are held back for the timer.
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
-    const bool spareView =
-        m_lastViewUpdate.isValid() && m_lastViewUpdate.nsecsElapsed() < m_frameNs;
+    const bool spareView = !m_viewPacer.due();
     const bool layoutWasBlocked = spareView && layout->blockSignals(true);
     // Not an edit of the user's: no undo step, and no undo record held for
     // the rest of the run.  The document can only drop its whole history to
@@ -183,17 +180,13 @@ void MemoPane::appendLine(std::u16string_view line)
     if (spareView) {
         layout->blockSignals(layoutWasBlocked);
         m_viewBehind = true;
-        if (!m_viewTimer.isActive())
-            m_viewTimer.start(static_cast<int>((m_frameNs + 999'999) / 1'000'000));
+        m_viewPacer.hold();
     } else {
         // Appends held back since the last update still need their repaint:
         // the layout's signals for this one cover only the rows it touched.
         if (m_viewBehind)
             updateView();
-        m_lastViewUpdate.start();
-        const QScreen* display = screen();
-        const qreal rate = display ? display->refreshRate() : 0.0;
-        m_frameNs = static_cast<std::int64_t>(1e9 / (rate >= 1.0 ? rate : 60.0));
+        m_viewPacer.done();
     }
 }
 
@@ -245,7 +238,7 @@ void MemoPane::updateView()
     if (!m_viewBehind)
         return;
     m_viewBehind = false;
-    m_lastViewUpdate.start();
+    m_viewPacer.done();
     // What the layout would have said after each held append: the document
     // size (scroll bar ranges) and a repaint of the whole view.
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
@@ -301,4 +294,4 @@ void MemoPane::setText(std::u16string_view text)
     moveCursor(QTextCursor::Start);
 }
 
-} // namespace quorlink::app
+} // namespace quorlink::qtface

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "framepacer.h"
 #include "transfer/pane.h"
 
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTimer>
 
-namespace quorlink::app {
+namespace quorlink::qtface {
 
 // A pane of the main window (Memo1, Memo2): an editable plain-text editor
 // without wrapping, with both scroll bars.  Each line of the pane is one
@@ -72,10 +71,8 @@ private:
 
     // Some picture was inserted since the pane was last set or cleared.
     bool m_pictures = false;
-    QElapsedTimer m_lastViewUpdate;
-    std::int64_t m_frameNs = 0; // one frame of the screen, nanoseconds
     bool m_viewBehind = false;
-    QTimer m_viewTimer;
+    FramePacer m_viewPacer;
 };
 
-} // namespace quorlink::app
+} // namespace quorlink::qtface

@@ -1,67 +1,45 @@
 #include "application.h"
 
 #include "dialogs.h"
+#include "qttext.h"
+#include "window/errordisplay.h"
 
-#include <QFileInfo>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
 #include <QTranslator>
 
-namespace quorlink::app {
+namespace quorlink::qtface {
 
-QString applicationTitle(const QString& executablePath)
+void QtMessageBoxes::showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                                    std::u16string_view text)
 {
-    QString name = QFileInfo(executablePath).fileName();
-    const qsizetype period = name.indexOf(QLatin1Char('.'));
-    if (period >= 0)
-        name.truncate(period);
-    if (name.size() > 1)
-        name = name.left(1) + name.mid(1).toLower();
-    return name;
+    if (icon == window::BoxIcon::Information)
+        dialogs().information(boxOwner(), toQString(caption), toQString(text));
+    else
+        dialogs().stop(boxOwner(), toQString(caption), toQString(text));
 }
 
-QString errorDisplayText(const QString& message)
+QFont windowFont()
 {
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        return message + QLatin1Char('.');
-    return message;
+    const QString family = toQString(window::WindowFont.family);
+    QFont font = QFontDatabase::families().contains(family)
+                     ? QFont(family)
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(window::WindowFont.pointSize);
+    return font;
 }
 
-namespace {
-
-// Walks a chain of nested exceptions, keeping the innermost non-empty message.
-void collectMessage(std::exception_ptr error, QString& message)
+std::u16string applicationTitle()
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        const QString text = QString::fromUtf8(e.what());
-        if (!text.isEmpty())
-            message = text;
-        try {
-            std::rethrow_if_nested(e);
-        } catch (...) {
-            collectMessage(std::current_exception(), message);
-        }
-    } catch (...) {
-    }
-}
-
-} // namespace
-
-QString exceptionMessage(std::exception_ptr error)
-{
-    QString message;
-    if (error)
-        collectMessage(error, message);
-    return message;
+    return window::applicationTitle(toU16View(QCoreApplication::applicationFilePath()));
 }
 
 void showException(std::exception_ptr error)
 {
-    const QString title = applicationTitle(QCoreApplication::applicationFilePath());
-    dialogs().stop(boxOwner(), title, errorDisplayText(exceptionMessage(error)));
+    QtMessageBoxes boxes;
+    window::showError(boxes, applicationTitle(), error);
 }
 
 namespace {
@@ -110,4 +88,4 @@ bool Application::notify(QObject* receiver, QEvent* event)
     }
 }
 
-} // namespace quorlink::app
+} // namespace quorlink::qtface

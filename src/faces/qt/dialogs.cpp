@@ -1,5 +1,8 @@
 #include "dialogs.h"
 
+#include "qttext.h"
+#include "window/windowdefs.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -9,21 +12,18 @@
 #include <array>
 #include <utility>
 
-namespace quorlink::app {
+namespace quorlink::qtface {
 
 namespace {
 
-// A file-dialog filter: the description the operator sees, the patterns.
-// Qt's "*" stands for "*.*" because it matches names without a dot as well.
-using Filter = std::pair<const char16_t*, const char16_t*>;
-using Filters = std::array<Filter, 3>;
+using Filters = std::array<window::FileFilter, 3>;
 
-constexpr Filters OpenFilters{{{u"Textov soubor [*.txt]", u"*.txt"},
-                               {u"Všechny soubory ", u"*"},
-                               {u"Konfigurační soubor [*.cfg]", u"*.cfg"}}};
-constexpr Filters SaveFilters{{{u"Všechny soubory", u"*"},
-                               {u"Textov soubor [*.txt]", u"*.txt"},
-                               {u"Konfigurační soubor [*.cfg]", u"*.cfg"}}};
+// Qt's "*" stands for "*.*": it matches names without a period as well, as
+// "*.*" does on Windows.
+QString qtPattern(std::u16string_view pattern)
+{
+    return pattern == u"*.*" ? QStringLiteral("*") : toQString(pattern);
+}
 
 // Gives `dialog` the filters, the first one preselected, showing their
 // descriptions exactly: Qt would append the patterns to them, and when told
@@ -31,15 +31,16 @@ constexpr Filters SaveFilters{{{u"Všechny soubory", u"*"},
 void setFilters(QFileDialog& dialog, const Filters& filters)
 {
     QStringList nameFilters;
-    for (const auto& [description, patterns] : filters)
-        nameFilters << QString::fromUtf16(description) + QStringLiteral(" (") +
-                           QString::fromUtf16(patterns) + u')';
+    for (const window::FileFilter& filter : filters)
+        nameFilters << toQString(filter.description) + QStringLiteral(" (") +
+                           qtPattern(filter.pattern) + u')';
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(nameFilters);
     auto* shown = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     if (shown && shown->count() == static_cast<int>(filters.size())) {
         for (int i = 0; i < shown->count(); ++i)
-            shown->setItemText(i, QString::fromUtf16(filters[static_cast<std::size_t>(i)].first));
+            shown->setItemText(
+                i, toQString(filters[static_cast<std::size_t>(i)].description));
     }
 }
 
@@ -68,7 +69,7 @@ public:
         // A name that does not exist is accepted; loading it reports the error.
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        setFilters(dialog, OpenFilters);
+        setFilters(dialog, window::OpenDialogFilters);
         return run(dialog);
     }
 
@@ -80,7 +81,7 @@ public:
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        setFilters(dialog, SaveFilters);
+        setFilters(dialog, window::SaveDialogFilters);
         return run(dialog);
     }
 
@@ -121,4 +122,4 @@ void setDialogs(Dialogs* replacement)
     current = replacement;
 }
 
-} // namespace quorlink::app
+} // namespace quorlink::qtface

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-namespace quorlink::app::testing {
+namespace quorlink::qtface::testing {
 
 void AppTest::SetUp()
 {
@@ -63,12 +63,12 @@ QString AppTest::settingsText() const
     return QString::fromUtf8(file.readAll());
 }
 
-std::unique_ptr<TForm1> AppTest::start()
+std::unique_ptr<MainWindow> AppTest::start()
 {
-    return std::make_unique<TForm1>(settings::createUserSettingsStore());
+    return std::make_unique<MainWindow>(settings::createUserSettingsStore());
 }
 
-void AppTest::showActive(TForm1& form)
+void AppTest::showActive(MainWindow& form)
 {
     form.show();
     form.activateWindow();
@@ -102,7 +102,7 @@ std::map<std::string, QString> AppTest::runProbe(const QStringList& nameAndArgum
     return values;
 }
 
-} // namespace quorlink::app::testing
+} // namespace quorlink::qtface::testing
 
 namespace {
 
@@ -143,10 +143,10 @@ int probe(int argc, char** argv)
         args.push_back(argv[i]);
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
-    quorlink::app::Application app(count, args.data());
+    quorlink::qtface::Application app(count, args.data());
 
     if (name == "arguments") {
-        TForm1 form(quorlink::settings::createUserSettingsStore());
+        MainWindow form(quorlink::settings::createUserSettingsStore());
         form.show();
         QCoreApplication::processEvents();
         print("direction", QGuiApplication::layoutDirection() == Qt::RightToLeft
@@ -158,10 +158,10 @@ int probe(int argc, char** argv)
     }
     if (name == "dialogs") {
         describeNextFileDialog("open-");
-        quorlink::app::dialogs().openFileName(nullptr);
+        quorlink::qtface::dialogs().openFileName(nullptr);
         describeNextFileDialog("save-");
-        quorlink::app::dialogs().saveFileName(nullptr);
-        quorlink::app::MemoPane pane;
+        quorlink::qtface::dialogs().saveFileName(nullptr);
+        quorlink::qtface::MemoPane pane;
         std::unique_ptr<QMenu> menu(pane.createStandardContextMenu());
         QStringList texts;
         for (QAction* action : menu->actions()) {
@@ -183,6 +183,6 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    quorlink::app::Application app(argc, argv);
+    quorlink::qtface::Application app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -19,11 +19,11 @@
 #include <ctime>
 #include <stdexcept>
 
-using quorlink::app::testing::AppTest;
+using quorlink::qtface::testing::AppTest;
 
 namespace {
 
-QString panel(TForm1& form, int index)
+QString panel(MainWindow& form, int index)
 {
     return QString::fromStdU16String(form.panelText(index));
 }
@@ -42,7 +42,7 @@ protected:
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
-    std::unique_ptr<TForm1> startWithCodePage()
+    std::unique_ptr<MainWindow> startWithCodePage()
     {
         writeSettings("[General]\nCodePage=windows-1250\n");
         return start();
@@ -56,18 +56,18 @@ TEST_F(Files, shouldLoadSourceFileCountItsLinesAndShowItsPath)
     writeFile("tři-konec.txt", "AT\r\n\xE8\x61j\nATZ\r\n");
     m_dialogs.openAnswers = {path("tři.txt"), path("tři-konec.txt")};
 
-    form->Otevtzdroj1Click();
+    form->form().Otevtzdroj1Click();
     EXPECT_EQ(form->Memo1->text(), u"AT\r\nčaj\r\nATZ");
     EXPECT_EQ(panel(*form, 0), u"3");
     EXPECT_EQ(form->windowTitle(), path("tři.txt"));
 
-    form->Otevtzdroj1Click();
+    form->form().Otevtzdroj1Click();
     EXPECT_EQ(form->Memo1->text(), u"AT\r\nčaj\r\nATZ\r\n"); // replaced, not appended
     EXPECT_EQ(panel(*form, 0), u"3");
     EXPECT_EQ(form->windowTitle(), path("tři-konec.txt"));
 
     // The caption keeps the path after the pane is cleared.
-    form->ClearSourceClick();
+    form->form().ClearSourceClick();
     EXPECT_EQ(form->windowTitle(), path("tři-konec.txt"));
     EXPECT_TRUE(m_dialogs.boxes.empty());
 
@@ -75,27 +75,8 @@ TEST_F(Files, shouldLoadSourceFileCountItsLinesAndShowItsPath)
     writeFile("x[*]y.txt", "AT\r\n");
     m_dialogs.openAnswers = {path("x[*]y.txt")};
     form->show();
-    form->Otevtzdroj1Click();
+    form->form().Otevtzdroj1Click();
     EXPECT_EQ(form->windowHandle()->title(), path("x[*]y.txt"));
-}
-
-TEST_F(Files, shouldDecodeByteOrderMarksAndEndTextAtNul)
-{
-    auto form = startWithCodePage();
-    writeFile("utf8.txt", "\xEF\xBB\xBF\xC4\x8D\r\n");
-    writeFile("le.txt", QByteArray("\xFF\xFE\x0D\x01\n\0", 6));
-    writeFile("be.txt", QByteArray("\xFE\xFF\x01\x0D\0\r", 6));
-    writeFile("nul.txt", QByteArray("a\rb\0c\r\n", 7));
-    m_dialogs.openAnswers = {path("utf8.txt"), path("le.txt"), path("be.txt"), path("nul.txt")};
-    form->Otevtzdroj1Click();
-    EXPECT_EQ(form->Memo1->text(), u"č\r\n");
-    form->Otevtzdroj1Click();
-    EXPECT_EQ(form->Memo1->text(), u"č\r\n");
-    form->Otevtzdroj1Click();
-    EXPECT_EQ(form->Memo1->text(), u"č\r\n");
-    form->Otevtzdroj1Click();
-    EXPECT_EQ(form->Memo1->text(), u"a\r\nb");
-    EXPECT_EQ(panel(*form, 0), u"2");
 }
 
 TEST_F(Files, shouldLeavePaneUntouchedWhenLoadedTextIsEqual)
@@ -106,20 +87,10 @@ TEST_F(Files, shouldLeavePaneUntouchedWhenLoadedTextIsEqual)
     form->setPanelText(0, u"stale");
     QSignalSpy changes(form->Memo1, &QPlainTextEdit::textChanged);
     m_dialogs.openAnswers = {path("same.txt")};
-    form->Otevtzdroj1Click();
+    form->form().Otevtzdroj1Click();
     EXPECT_EQ(changes.count(), 0);
     EXPECT_EQ(panel(*form, 0), u"2");
     EXPECT_EQ(form->windowTitle(), path("same.txt"));
-}
-
-TEST_F(Files, shouldChangeNothingWhenOpenDialogIsCancelled)
-{
-    auto form = startWithCodePage();
-    form->Memo1->setText(u"keep");
-    m_dialogs.openAnswers = {std::nullopt};
-    form->Otevtzdroj1Click();
-    EXPECT_EQ(form->Memo1->text(), u"keep");
-    EXPECT_EQ(form->windowTitle(), u"Terminal");
 }
 
 TEST_F(Files, shouldShowLoadErrorAndKeepPaneCaptionAndPanels)
@@ -129,7 +100,7 @@ TEST_F(Files, shouldShowLoadErrorAndKeepPaneCaptionAndPanels)
     QApplication::setActiveWindow(form.get());
     form->Memo1->setText(u"old\r\n");
     m_dialogs.openAnswers = {path("chybí.txt")};
-    form->Otevtzdroj1->trigger();
+    form->action(MenuItem::Otevtzdroj1)->trigger();
 
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].kind, u"stop");
@@ -145,7 +116,7 @@ TEST_F(Files, shouldShowLoadErrorAndKeepPaneCaptionAndPanels)
 
 // Dialogs whose file names come from a real modal dialog over the window, as
 // the file dialogs are: the error box follows right after it closed.
-class ModalFileDialogs : public quorlink::app::testing::RecordingDialogs
+class ModalFileDialogs : public quorlink::qtface::testing::RecordingDialogs
 {
 public:
     std::optional<QString> openFileName(QWidget* owner) override
@@ -174,13 +145,13 @@ private:
 TEST_F(Files, shouldOwnErrorBoxesByTheWindowRightAfterTheFileDialogClosed)
 {
     ModalFileDialogs dialogs;
-    quorlink::app::setDialogs(&dialogs);
+    quorlink::qtface::setDialogs(&dialogs);
     auto form = startWithCodePage();
     showActive(*form);
     dialogs.openAnswers = {path("chybí.txt")};
     dialogs.saveAnswers = {path("není/out.txt")};
-    form->Otevtzdroj1->trigger();
-    form->Uloitvsledek1->trigger();
+    form->action(MenuItem::Otevtzdroj1)->trigger();
+    form->action(MenuItem::Uloitvsledek1)->trigger();
     ASSERT_EQ(dialogs.boxes.size(), 2u);
     EXPECT_EQ(dialogs.boxes[0].owner, form.get());
     EXPECT_EQ(dialogs.boxes[1].owner, form.get());
@@ -192,7 +163,7 @@ TEST_F(Files, shouldSaveReceivedPaneInCodePageWithCrLf)
     form->Memo2->appendLine(u"Zařízení");
     form->Memo2->appendLine(u"OK");
     m_dialogs.saveAnswers = {path("výsledek.txt")};
-    form->Uloitvsledek1Click();
+    form->form().Uloitvsledek1Click();
     EXPECT_EQ(readFile("výsledek.txt"), QByteArray("Za\xF8\xED"
                                                    "zen\xED\r\nOK\r\n"));
 }
@@ -203,7 +174,7 @@ TEST_F(Files, shouldWriteTypedTextUnchangedAndReplaceExistingFile)
     writeFile("out.cfg", "stary obsah, delsi nez novy\r\n");
     form->Memo2->setPlainText(QStringLiteral("napsáno\u00A0ručně"));
     m_dialogs.saveAnswers = {path("out.cfg")};
-    form->Uloitvsledek1Click();
+    form->form().Uloitvsledek1Click();
     EXPECT_EQ(readFile("out.cfg"), QByteArray("naps\xE1no\xA0ru\xE8n\xEC"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
@@ -214,7 +185,7 @@ TEST_F(Files, shouldStartUtf8ResultWithByteOrderMark)
     auto form = start();
     form->Memo2->appendLine(u"č");
     m_dialogs.saveAnswers = {path("u.txt")};
-    form->Uloitvsledek1Click();
+    form->form().Uloitvsledek1Click();
     EXPECT_EQ(readFile("u.txt"), QByteArray("\xEF\xBB\xBF\xC4\x8D\r\n"));
 }
 
@@ -222,7 +193,7 @@ TEST_F(Files, shouldShowCreateErrorWhenResultFolderIsMissing)
 {
     auto form = startWithCodePage();
     m_dialogs.saveAnswers = {path("není/out.txt")};
-    form->Uloitvsledek1->trigger();
+    form->action(MenuItem::Uloitvsledek1)->trigger();
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].text,
               QStringLiteral("Cannot create file \"%1\". No such file or directory.")
@@ -244,7 +215,7 @@ TEST_F(Files, shouldLoadAMillionLinesQuicklyAndKeepTypingInstant)
     const std::clock_t cpuStart = std::clock();
     QElapsedTimer timer;
     timer.start();
-    form->Otevtzdroj1Click();
+    form->form().Otevtzdroj1Click();
     const qint64 loadWallMs = timer.elapsed();
     const qint64 loadMs = (std::clock() - cpuStart) * 1000 / CLOCKS_PER_SEC;
     EXPECT_EQ(panel(*form, 0), u"1000000");
@@ -292,44 +263,6 @@ TEST_F(Files, shouldShowFiltersAsWrittenAndQtTextsInUsersLanguageAndStoreNothing
 
 // ---- the error display
 
-TEST(ErrorDisplay, shouldTitleApplicationByExecutableNameCutAtFirstPeriod)
-{
-    EXPECT_EQ(quorlink::app::applicationTitle(QStringLiteral("/usr/bin/quorlink")), u"quorlink");
-    EXPECT_EQ(quorlink::app::applicationTitle(QStringLiteral("C:/Program/QUORLINK.EXE")),
-              u"Quorlink");
-    EXPECT_EQ(quorlink::app::applicationTitle(QStringLiteral("/opt/Quor.Link.x")), u"Quor");
-    EXPECT_EQ(quorlink::app::applicationTitle(QStringLiteral("ŘÍDICÍ")), u"Řídicí");
-}
-
-TEST(ErrorDisplay, shouldAppendPeriodOnlyAfterCharactersAbovePeriod)
-{
-    using quorlink::app::errorDisplayText;
-    EXPECT_EQ(errorDisplayText(QStringLiteral("Chyba")), u"Chyba.");
-    EXPECT_EQ(errorDisplayText(QStringLiteral("Konec.")), u"Konec.");
-    EXPECT_EQ(errorDisplayText(QStringLiteral("Pozor!")), u"Pozor!");
-    EXPECT_EQ(errorDisplayText(QStringLiteral("(x)")), u"(x)");
-    EXPECT_EQ(errorDisplayText(QStringLiteral("a/")), u"a/.");
-    EXPECT_EQ(errorDisplayText(QStringLiteral("čeština ř")), u"čeština ř.");
-    EXPECT_EQ(errorDisplayText(QString()), u"");
-}
-
-TEST(ErrorDisplay, shouldShowInnermostNonEmptyMessageOfNestedExceptions)
-{
-    std::exception_ptr nested;
-    try {
-        try {
-            throw std::runtime_error("vnitřní");
-        } catch (...) {
-            std::throw_with_nested(std::runtime_error("vnější"));
-        }
-    } catch (...) {
-        nested = std::current_exception();
-    }
-    EXPECT_EQ(quorlink::app::exceptionMessage(nested), u"vnitřní");
-    EXPECT_EQ(quorlink::app::exceptionMessage(std::make_exception_ptr(42)), u"");
-}
-
-// An object whose event handler lets an exception out.
 class Throwing : public QObject
 {
 public:

@@ -4,7 +4,7 @@
 #include "ptydevice.h"
 #include "test_app_support.h"
 
-#include "UnitSetCom.h"
+#include "portdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,12 +23,12 @@
 
 #include <atomic>
 
-using quorlink::app::testing::AppTest;
+using quorlink::qtface::testing::AppTest;
 using quorlink::testing::PtyDevice;
 
 namespace {
 
-QString panel(TForm1& form, int index)
+QString panel(MainWindow& form, int index)
 {
     return QString::fromStdU16String(form.panelText(index));
 }
@@ -43,25 +43,6 @@ QByteArray portSettings(const std::string& device, const char* extra = "")
 class StartUp : public AppTest
 {};
 
-TEST_F(StartUp, shouldShowZerosAndDisableSendWithoutStoredSettings)
-{
-    auto form = start();
-    EXPECT_EQ(panel(*form, 0), u"0");
-    EXPECT_EQ(panel(*form, 1), u"0");
-    EXPECT_EQ(panel(*form, 2), u"");
-    EXPECT_EQ(panel(*form, 3), u"");
-    EXPECT_FALSE(form->Odeslat1->isEnabled());
-    EXPECT_FALSE(form->SendEndOfFile->isChecked());
-    EXPECT_FALSE(form->StopRequested);
-    EXPECT_EQ(form->TimeOut, 200);
-    EXPECT_EQ(form->BaudRateIndex, 5);
-    EXPECT_EQ(form->ComPortIndex, 0);
-    EXPECT_EQ(form->windowTitle(), u"Terminal");
-    EXPECT_TRUE(m_dialogs.boxes.empty());
-    ASSERT_NE(form->SetCom, nullptr);
-    EXPECT_FALSE(form->SetCom->isVisible());
-}
-
 TEST_F(StartUp, shouldOpenStoredPortBeforeTheWindowShows)
 {
     PtyDevice device;
@@ -69,39 +50,14 @@ TEST_F(StartUp, shouldOpenStoredPortBeforeTheWindowShows)
     auto form = start();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
-    EXPECT_TRUE(form->Odeslat1->isEnabled());
-    EXPECT_TRUE(form->link().isOpen());
-    EXPECT_TRUE(form->SendEndOfFile->isChecked());
-    EXPECT_EQ(form->TimeOut, 300);
-    EXPECT_EQ(form->BaudRateIndex, 9);
+    EXPECT_TRUE(form->action(MenuItem::Odeslat1)->isEnabled());
+    EXPECT_TRUE(form->form().link().isOpen());
+    EXPECT_TRUE(form->action(MenuItem::SendEndOfFile)->isChecked());
+    EXPECT_EQ(form->form().TimeOut, 300);
+    EXPECT_EQ(form->form().BaudRateIndex, 9);
     EXPECT_TRUE(m_dialogs.boxes.empty());
 }
 
-TEST_F(StartUp, shouldShowOpenFailureBoxAndClosedPortWhenStoredPortFails)
-{
-    writeSettings(portSettings("/dev/quorlink-no-such-device"));
-    auto form = start();
-    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
-    EXPECT_EQ(m_dialogs.boxes[0].kind, u"information");
-    EXPECT_EQ(m_dialogs.boxes[0].caption, u"GetLastError2");
-    EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
-    EXPECT_EQ(m_dialogs.boxes[0].owner, nullptr); // no window is shown yet
-    EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
-    EXPECT_FALSE(form->Odeslat1->isEnabled());
-}
-
-TEST_F(StartUp, shouldFailLikeUnopenablePortWhenStoredSpeedIndexIsOutOfRange)
-{
-    PtyDevice device;
-    writeSettings(QByteArray("[General]\nBaudRateIndex=17\nComPortIndex=1\n[Ports]\nCOM1=") +
-                  QByteArray::fromStdString(device.path()) + "\n");
-    auto form = start();
-    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
-    EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
-    EXPECT_EQ(panel(*form, 3), u"Port uzavřen");
-}
-
-// The program reads no arguments, also none of Qt's own.
 TEST_F(StartUp, shouldIgnoreQtOptionsOnTheCommandLine)
 {
     auto probed = runProbe({QStringLiteral("arguments"), QStringLiteral("-reverse"),
@@ -201,11 +157,11 @@ TEST_F(Window, shouldCountSourceLinesAtEveryEditButNotReceivedOnes)
     form->setPanelText(2, u"7");
     form->Memo2->setPlainText(QStringLiteral("a\nb\nc"));
     EXPECT_EQ(panel(*form, 0), u"2");
-    form->ClearReceivedClick();
+    form->form().ClearReceivedClick();
     EXPECT_EQ(form->Memo2->lineCount(), 0);
     EXPECT_EQ(panel(*form, 2), u"7");
 
-    form->ClearSourceClick();
+    form->form().ClearSourceClick();
     EXPECT_EQ(panel(*form, 0), u"0");
     EXPECT_EQ(form->Memo1->lineCount(), 0);
 }
@@ -214,15 +170,15 @@ TEST_F(Window, shouldToggleEndOfFileOptionAndStoreItWhenClosedByCloseBox)
 {
     auto form = start();
     form->show();
-    form->SendEndOfFileClick();
-    EXPECT_TRUE(form->SendEndOfFile->isChecked());
+    form->form().SendEndOfFileClick();
+    EXPECT_TRUE(form->action(MenuItem::SendEndOfFile)->isChecked());
     EXPECT_FALSE(settingsText().contains(u"SendEndFile")); // nothing stored yet
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(settingsText().contains(u"SendEndFile=1"));
 
     auto again = start();
-    EXPECT_TRUE(again->SendEndOfFile->isChecked());
-    again->SendEndOfFileClick();
+    EXPECT_TRUE(again->action(MenuItem::SendEndOfFile)->isChecked());
+    again->form().SendEndOfFileClick();
     again->close();
     EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
 }
@@ -239,7 +195,7 @@ TEST_F(Window, shouldRunKonecInsteadOfCuttingOnCtrlXInAPane)
     QTest::keyClick(form->Memo1, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(form->Memo1->toPlainText(), u"nevyjímat");
     EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(form->link().isOpen());
+    EXPECT_FALSE(form->form().link().isOpen());
     EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
 }
 
@@ -251,18 +207,18 @@ TEST_F(Window, shouldSetStopRequestedByEscInPaneOrWindowButNotOnTabBar)
     QTabBar* tabBar = form->TabbedNotebook1->tabBar();
     tabBar->setFocus();
     QTest::keyClick(tabBar, Qt::Key_Escape);
-    EXPECT_FALSE(form->StopRequested);
+    EXPECT_FALSE(form->form().StopRequested);
 
     form->TabbedNotebook1->setCurrentIndex(1);
     form->Memo2->setFocus();
     QTest::keyClick(form->Memo2, Qt::Key_Escape);
-    EXPECT_TRUE(form->StopRequested);
+    EXPECT_TRUE(form->form().StopRequested);
     EXPECT_EQ(form->TabbedNotebook1->currentIndex(), 1);
 
-    form->StopRequested = false;
+    form->form().StopRequested = false;
     form->setFocus();
     QTest::keyClick(form.get(), Qt::Key_Escape);
-    EXPECT_TRUE(form->StopRequested);
+    EXPECT_TRUE(form->form().StopRequested);
 }
 
 class Run : public AppTest
@@ -301,12 +257,12 @@ TEST_F(Run, shouldKeepLoneCarriageReturnsOfRepliesInPaneAndSavedFile)
     auto form = start();
     showActive(*form);
     form->Memo1->setPlainText(QStringLiteral("1\n2"));
-    form->Odeslat1->trigger();
+    form->action(MenuItem::Odeslat1)->trigger();
     EXPECT_EQ(panel(*form, 2), u"2");
     EXPECT_EQ(form->Memo2->lineCount(), 2);
     EXPECT_EQ(form->Memo2->line(0), u"A\rB");
     m_dialogs.saveAnswers = {path("výsledek.txt")};
-    form->Uloitvsledek1->trigger();
+    form->action(MenuItem::Uloitvsledek1)->trigger();
     QFile saved(path("výsledek.txt"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), QByteArray("\xEF\xBB\xBF" // UTF-8 is saved with its mark
@@ -340,33 +296,6 @@ TEST_F(Run, shouldStopAfterTheExchangeDuringWhichEscWasPressed)
     EXPECT_EQ(device.received().find('\0'), std::string::npos); // no end-of-file bytes
 }
 
-TEST_F(Run, shouldFinishRunWithoutFurtherExchangesWhenKonecIsChosenDuringIt)
-{
-    PtyDevice device;
-    writeSettings(portSettings(device.path()));
-    auto form = start();
-    showActive(*form);
-    TForm1* window = form.get();
-    // "Konec" chosen while the device handles the second line.
-    device.respond([window](const std::string& line) {
-        if (line == "2")
-            QMetaObject::invokeMethod(
-                window, [window] { window->Konec1->trigger(); }, Qt::QueuedConnection);
-        return std::vector<std::string>{"ok" + line + "\r\n"};
-    });
-    form->Memo1->setPlainText(QStringLiteral("1\n2\n3\n4"));
-    form->Odeslat1->trigger();
-
-    EXPECT_EQ(form->Memo2->text(), u"ok1\r\nok2\r\n");
-    EXPECT_EQ(panel(*form, 1), u"4");
-    EXPECT_EQ(panel(*form, 3), u"Konec přenosu");
-    EXPECT_EQ(device.lines(), (std::vector<std::string>{"1", "2"}));
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(form->link().isOpen());
-    EXPECT_TRUE(settingsText().contains(u"SendEndFile=0"));
-}
-
-// Records how many lines the device had received when the window was hidden.
 class HideWatch : public QObject
 {
 public:
@@ -394,7 +323,7 @@ TEST_F(Run, shouldKeepWindowUntilTheRunReturnsWhenClosedDuringIt)
     writeSettings(portSettings(device.path(), "SendEndFile=1"));
     auto form = start();
     showActive(*form);
-    TForm1* window = form.get();
+    MainWindow* window = form.get();
     QWidget* memo = form->Memo1;
     device.respond([window, memo](const std::string& line) {
         if (line == "2")
@@ -410,7 +339,7 @@ TEST_F(Run, shouldKeepWindowUntilTheRunReturnsWhenClosedDuringIt)
     HideWatch watch(*form, device);
     form->Memo1->setPlainText(QStringLiteral("1\n2\n3\n4"));
     form->Memo1->setFocus();
-    form->Odeslat1->trigger();
+    form->action(MenuItem::Odeslat1)->trigger();
 
     EXPECT_EQ(device.lines(), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(watch.linesWhenHidden, 3);
@@ -430,7 +359,7 @@ public:
         QString what;
     };
 
-    explicit PaintWatch(TForm1& form) : m_form(form)
+    explicit PaintWatch(MainWindow& form) : m_form(form)
     {
         clock.start();
         for (QLabel* panel : form.StatusBar1->findChildren<QLabel*>())
@@ -462,7 +391,7 @@ public:
     std::vector<Paint> paints;
 
 private:
-    TForm1& m_form;
+    MainWindow& m_form;
 };
 
 // What was set before an exchange is on the screen while that exchange
@@ -487,7 +416,7 @@ TEST_F(Run, shouldShowEverythingSetBeforeAnExchangeWhileItWaits)
         return std::vector<std::string>{line == "1" ? "A\r\n" : "B\r\n"};
     });
     form->Memo1->setPlainText(QStringLiteral("1\n2\n3"));
-    form->Odeslat1->trigger();
+    form->action(MenuItem::Odeslat1)->trigger();
 
     ASSERT_GE(thirdSentAt, 0);
     for (const char* what : {"Panel1=3", "Panel2=2", "Memo2=2"}) {
@@ -517,10 +446,10 @@ class PortCommand : public AppTest
 protected:
     // Answers the next modal dialog: sets it up with `fill` and closes it
     // with `result`.
-    void answerDialog(std::function<void(TSetCom&)> fill, int result)
+    void answerDialog(std::function<void(quorlink::qtface::PortDialog&)> fill, int result)
     {
         QTimer::singleShot(0, [fill, result] {
-            auto* dialog = qobject_cast<TSetCom*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<quorlink::qtface::PortDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             fill(*dialog);
             dialog->done(result);
@@ -528,34 +457,24 @@ protected:
     }
 };
 
-TEST_F(PortCommand, shouldChangeNothingWhenDialogIsNotConfirmed)
-{
-    auto form = start();
-    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(2); }, TSetCom::ResultStorno);
-    form->Port1Click();
-    EXPECT_EQ(form->ComPortIndex, 0);
-    EXPECT_EQ(panel(*form, 3), u"");
-    EXPECT_EQ(settingsText(), u"");
-}
-
 TEST_F(PortCommand, shouldStoreAndOpenPortWhenDialogIsConfirmed)
 {
     PtyDevice device;
     writeSettings(QByteArray("[Ports]\nCOM2=") + QByteArray::fromStdString(device.path()) + "\n");
     auto form = start();
     answerDialog(
-        [](TSetCom& dialog) {
-            dialog.setComItemIndex(1);
-            dialog.setBaudItemIndex(16);
-            dialog.setTimeOutValue(500);
+        [](quorlink::qtface::PortDialog& dialog) {
+            dialog.core().ComboBoxCom.setItemIndex(1);
+            dialog.core().ComboBoxBaud.setItemIndex(16);
+            dialog.core().EditTimeOut.SetValue(500);
         },
-        TSetCom::ResultOk);
-    form->Port1Click();
-    EXPECT_EQ(form->ComPortIndex, 2);
-    EXPECT_EQ(form->BaudRateIndex, 16);
-    EXPECT_EQ(form->TimeOut, 500);
+        quorlink::window::TSetCom::ResultOk);
+    form->form().Port1Click();
+    EXPECT_EQ(form->form().ComPortIndex, 2);
+    EXPECT_EQ(form->form().BaudRateIndex, 16);
+    EXPECT_EQ(form->form().TimeOut, 500);
     EXPECT_EQ(panel(*form, 3), u"Port COM2 otevřen");
-    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(form->action(MenuItem::Odeslat1)->isEnabled());
     EXPECT_TRUE(settingsText().contains(u"ComPortIndex=2"));
 }
 
@@ -566,8 +485,8 @@ TEST_F(PortCommand, shouldOwnOpenFailureBoxByTheWindowAfterTheDialogClosed)
     writeSettings("[Ports]\nCOM1=/dev/quorlink-no-such-device\n");
     auto form = start();
     showActive(*form);
-    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
-    form->Port1->trigger();
+    answerDialog([](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); }, quorlink::window::TSetCom::ResultOk);
+    form->action(MenuItem::Port1)->trigger();
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
     EXPECT_EQ(m_dialogs.boxes[0].owner, form.get());
@@ -591,16 +510,16 @@ public:
 TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten)
 {
     PtyDevice device;
-    TForm1 form(std::make_unique<FailingStore>());
-    form.link().portTable().setDevice(1, device.path());
+    MainWindow form(std::make_unique<FailingStore>());
+    form.form().link().portTable().setDevice(1, device.path());
     form.show();
-    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
-    form.Port1->trigger();
+    answerDialog([](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); }, quorlink::window::TSetCom::ResultOk);
+    form.action(MenuItem::Port1)->trigger();
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].kind, u"stop");
     EXPECT_EQ(m_dialogs.boxes[0].text, u"Failed to set data for 'TimeOut'");
     EXPECT_EQ(m_dialogs.boxes[0].caption, u"test_app");
-    EXPECT_FALSE(form.link().isOpen());
+    EXPECT_FALSE(form.form().link().isOpen());
     EXPECT_EQ(panel(form, 3), u"");
 
     // Closing still closes when the option cannot be stored.
@@ -620,13 +539,13 @@ TEST_F(PortCommand, shouldReopenPortAndCloseWithoutBoxWhenStoreCannotBeCreated)
     ASSERT_TRUE(folder.open(QIODevice::WriteOnly));
     folder.close();
     auto form = start();
-    form->link().portTable().setDevice(1, device.path());
+    form->form().link().portTable().setDevice(1, device.path());
     showActive(*form);
-    answerDialog([](TSetCom& dialog) { dialog.setComItemIndex(0); }, TSetCom::ResultOk);
-    form->Port1->trigger();
+    answerDialog([](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); }, quorlink::window::TSetCom::ResultOk);
+    form->action(MenuItem::Port1)->trigger();
     EXPECT_TRUE(m_dialogs.boxes.empty());
     EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");
-    EXPECT_TRUE(form->Odeslat1->isEnabled());
+    EXPECT_TRUE(form->action(MenuItem::Odeslat1)->isEnabled());
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(m_dialogs.boxes.empty());
@@ -646,12 +565,12 @@ TEST_F(PortCommand, shouldReportRefusedWriteAndStoreOnlyTheOptionWhenClosing)
         quorlink::testing::FileSizeLimit fullDisk(300);
         ASSERT_TRUE(fullDisk.active());
         answerDialog(
-            [](TSetCom& dialog) {
-                dialog.setBaudItemIndex(16);
-                dialog.setTimeOutValue(500);
+            [](quorlink::qtface::PortDialog& dialog) {
+                dialog.core().ComboBoxBaud.setItemIndex(16);
+                dialog.core().EditTimeOut.SetValue(500);
             },
-            TSetCom::ResultOk);
-        form->Port1->trigger();
+            quorlink::window::TSetCom::ResultOk);
+        form->action(MenuItem::Port1)->trigger();
     }
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].text, u"Failed to set data for 'TimeOut'");

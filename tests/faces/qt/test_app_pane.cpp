@@ -12,7 +12,7 @@ struct WidgetPaneFactory
 {
     static std::unique_ptr<quorlink::transfer::Pane> create()
     {
-        return std::make_unique<quorlink::app::MemoPane>();
+        return std::make_unique<quorlink::qtface::MemoPane>();
     }
 };
 using WidgetPanes = ::testing::Types<WidgetPaneFactory>;
@@ -20,7 +20,7 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Widget, PaneContract, WidgetPanes);
 
 TEST(WidgetPane, shouldKeepNoBreakSpacesAndCountByParagraphs)
 {
-    quorlink::app::MemoPane pane;
+    quorlink::qtface::MemoPane pane;
     pane.setText(u"a\u00A0b\r\n\r\nc");
     EXPECT_EQ(pane.text(), u"a\u00A0b\r\n\r\nc");
     EXPECT_EQ(pane.lineCount(), 3);
@@ -30,7 +30,7 @@ TEST(WidgetPane, shouldKeepNoBreakSpacesAndCountByParagraphs)
 // picture typed by the user, even right after it, reads as itself.
 TEST(WidgetPane, shouldShowCarriageReturnOfReplyAsPictureAndReadTypedPictureAsItself)
 {
-    quorlink::app::MemoPane pane;
+    quorlink::qtface::MemoPane pane;
     pane.show();
     pane.appendLine(u"A\rB");
     EXPECT_EQ(pane.toPlainText(), u"A\u240DB\n");
@@ -56,7 +56,7 @@ TEST(WidgetPane, shouldShowCarriageReturnOfReplyAsPictureAndReadTypedPictureAsIt
 
 TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)
 {
-    quorlink::app::MemoPane pane;
+    quorlink::qtface::MemoPane pane;
     pane.show();
     QTest::keyClicks(&pane, QStringLiteral("AT"));
     QTest::keyClick(&pane, Qt::Key_Return, Qt::ShiftModifier);
@@ -69,7 +69,7 @@ TEST(WidgetPane, shouldBreakTheLineOnShiftEnterAsOnEnter)
 // the user types after them is undone as usual.
 TEST(WidgetPane, shouldNotUndoAppendsButUndoTheUsersTyping)
 {
-    quorlink::app::MemoPane pane;
+    quorlink::qtface::MemoPane pane;
     pane.show();
     pane.setFocus();
     QTest::keyClicks(&pane, QStringLiteral("psano"));

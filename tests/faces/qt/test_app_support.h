@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Term.h"
+#include "mainwindow.h"
 #include "dialogs.h"
 
 #include <QTemporaryDir>
@@ -22,7 +22,10 @@ inline void PrintTo(const QString& text, std::ostream* out)
 }
 QT_END_NAMESPACE
 
-namespace quorlink::app::testing {
+using quorlink::qtface::MainWindow;
+using MenuItem = quorlink::window::MenuItem;
+
+namespace quorlink::qtface::testing {
 
 // Answers the program's boxes and file dialogs without a modal loop and
 // records every box shown.
@@ -74,9 +77,9 @@ protected:
     void writeSettings(const QByteArray& ini);
     QString settingsText() const;
     // Starts the window as the program does, with the user's settings store.
-    std::unique_ptr<TForm1> start();
+    std::unique_ptr<MainWindow> start();
     // Shows the window and makes it the active one, so shortcuts reach it.
-    void showActive(TForm1& form);
+    void showActive(MainWindow& form);
     QString path(const QString& name) const { return m_dir.filePath(name); }
     // Starts this test program afresh as "--probe NAME ARGUMENTS..." (see
     // test_app_main.cpp) with HOME and XDG_CONFIG_HOME in the test's config
@@ -89,4 +92,4 @@ protected:
     RecordingDialogs m_dialogs;
 };
 
-} // namespace quorlink::app::testing
+} // namespace quorlink::qtface::testing

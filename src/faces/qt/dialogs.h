@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace quorlink::app {
+namespace quorlink::qtface {
 
 // The modal boxes and file dialogs of the program.  The window and the error
 // display ask for them through this interface so that tests can answer them
@@ -36,4 +36,4 @@ Dialogs& dialogs();
 // Replaces the dialogs (nullptr restores Qt's); the caller keeps ownership.
 void setDialogs(Dialogs* replacement);
 
-} // namespace quorlink::app
+} // namespace quorlink::qtface
