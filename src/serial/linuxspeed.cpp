@@ -2,6 +2,7 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cmath>
 #include <sys/ioctl.h>
 
 namespace quorlink::serial::linuxspeed {
@@ -21,6 +22,18 @@ int setExactSpeed(int fd, std::uint32_t baud)
     if (::ioctl(fd, TCSETS2, &tio) != 0)
         return errno;
     return 0;
+}
+
+std::uint32_t nearestDividedSpeed(std::uint32_t baudBase, std::uint32_t baud)
+{
+    if (baud == 0 || baud >= baudBase)
+        return baudBase;
+    // The two divisors around base / baud; the one whose speed is closer.
+    const std::uint32_t below = baudBase / baud;
+    const double faster = static_cast<double>(baudBase) / below;
+    const double slower = static_cast<double>(baudBase) / (below + 1);
+    const double best = faster - baud <= baud - slower ? faster : slower;
+    return static_cast<std::uint32_t>(std::lround(best));
 }
 
 std::optional<Speeds> readSpeeds(int fd)

@@ -22,6 +22,11 @@ struct Speeds
     std::uint32_t output = 0; // baud
 };
 
+// The speed nearest to `baud` that a UART whose base clock is `baudBase`
+// (its input clock / 16, in baud, as TIOCGSERIAL reports it) can make: the
+// base divided by a whole number.  Rounded to whole baud.
+std::uint32_t nearestDividedSpeed(std::uint32_t baudBase, std::uint32_t baud);
+
 // Reads the speeds of the terminal `fd` back as the kernel holds them
 // (TCGETS2), or nothing when the descriptor is not a terminal.
 std::optional<Speeds> readSpeeds(int fd);

@@ -40,8 +40,13 @@ public:
     // The platform's own device for port `portNumber` (>= 1), ignoring entries.
     static std::string defaultDevicePath(std::int32_t portNumber);
 
+    // Whether a device is there to be opened.  On Linux: the node exists,
+    // and when it is a port of a serial driver that probes for its UART
+    // (ttyS), a UART was found behind it.
+    static bool isPresent(const std::string& devicePath);
+
     // What the user is shown about the device of a port: on Linux its path
-    // and whether it exists ("/dev/ttyUSB0 (existuje)", "/dev/ttyS3
+    // and whether it is present ("/dev/ttyUSB0 (existuje)", "/dev/ttyS3
     // (neexistuje)"), on Windows the device name alone, since whether a COM
     // port is there shows only when it is opened.
     static std::string describeDevice(const std::string& devicePath);

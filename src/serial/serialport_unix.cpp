@@ -4,13 +4,17 @@
 #include "serialport.h"
 
 #include "linuxspeed.h"
+#include "portlocks.h"
 #include "porttable.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <linux/serial.h>
+#include <optional>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -27,16 +31,30 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Write time-out: 100 ms plus 5 ms per byte.
+// Write time-out: 100 ms plus 5 ms per byte, and never less than 100 ms
+// plus the bytes' own time on the line: below 2400 Bd one character takes
+// longer than 5 ms (33.3 ms at 300 Bd).
 constexpr auto WriteTimeoutBase = 100ms;
 constexpr auto WriteTimeoutPerByte = 5ms;
 
-// The one place that turns a failed step and its errno into the text of
-// errorString().
-std::string describeFailure(const std::string& device, const char* step, int err)
+// A port whose clock cannot come closer than this to the speed asked for is
+// refused: a UART receiver tolerates a few per cent between both ends.
+constexpr std::uint32_t SpeedTolerancePercent = 2;
+
+// Why a step of open() failed: the errno value, and for some failures a
+// text that says more than the errno can.
+struct Failure
+{
+    const char* step;
+    int err;
+    std::string detail = {};
+};
+
+// The one place that turns a failed step into the text of errorString().
+std::string describeFailure(const std::string& device, const Failure& failure)
 {
     const char* meaning = nullptr;
-    switch (err) {
+    switch (failure.err) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
@@ -64,15 +82,17 @@ std::string describeFailure(const std::string& device, const char* step, int err
     }
     std::string text = device.empty() ? std::string("(no device)") : device;
     text += ": ";
-    text += step;
+    text += failure.step;
     text += " failed: ";
-    if (meaning) {
+    if (!failure.detail.empty()) {
+        text += failure.detail;
+    } else if (meaning) {
         text += meaning;
         text += " (";
-        text += std::strerror(err);
+        text += std::strerror(failure.err);
         text += ')';
     } else {
-        text += std::strerror(err);
+        text += std::strerror(failure.err);
     }
     return text;
 }
@@ -116,12 +136,31 @@ std::string PortTable::defaultDevicePath(std::int32_t portNumber)
     return "/dev/ttyS" + std::to_string(static_cast<std::int64_t>(portNumber) - 1);
 }
 
-std::string PortTable::describeDevice(const std::string& devicePath)
+bool PortTable::isPresent(const std::string& devicePath)
 {
     struct stat info
     {};
-    const bool exists = !devicePath.empty() && ::stat(devicePath.c_str(), &info) == 0;
-    return devicePath + (exists ? " (existuje)" : " (neexistuje)");
+    if (devicePath.empty() || ::stat(devicePath.c_str(), &info) != 0)
+        return false;
+    if (!S_ISCHR(info.st_mode))
+        return true;
+    // The kernel makes a ttyS node for every UART it might have; the serial
+    // driver reports the UART it found in sysfs, 0 (unknown) when there is
+    // none.  Such a node fails to open (EIO).  Devices without the entry
+    // (USB adapters, pseudo-terminals) are there when their node is.
+    const std::string sysfs = "/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
+                              std::to_string(minor(info.st_rdev));
+    std::error_code ec;
+    if (std::filesystem::read_symlink(sysfs + "/subsystem", ec).filename() != "tty")
+        return true;
+    std::ifstream type(sysfs + "/type");
+    int value = 0;
+    return !(type >> value) || value != 0;
+}
+
+std::string PortTable::describeDevice(const std::string& devicePath)
+{
+    return devicePath + (isPresent(devicePath) ? " (existuje)" : " (neexistuje)");
 }
 
 class SerialPortPrivate
@@ -131,13 +170,186 @@ public:
     std::uint32_t baud = 0;
     // One character on the line (start, 8 data, stop bit).
     std::chrono::microseconds charTime{0};
-    bool modemLines = false;   // DTR and RTS can be switched
-    bool kernelRs485 = false;  // the driver raises RTS around each send
-    serial_rs485 savedRs485{}; // the RS-485 set-up found at open, put back at close
-    bool hungUp = false;       // the device went away while open
+    bool exclusive = false;     // TIOCEXCL set by this open
+    bool modemLines = false;    // DTR and RTS can be switched
+    bool kernelRs485 = false;   // the driver raises RTS around each send
+    serial_rs485 savedRs485{};  // the RS-485 set-up found at open, put back at close
+    bool lowLatencySet = false; // ASYNC_LOW_LATENCY set by this open, cleared at close
+    bool hungUp = false;        // the device went away while open
     // Whether the device is a pseudo-terminal: asked at the first write.
     enum class Kind { Unknown, Pty, Line } kind = Kind::Unknown;
+    portlocks::LockFile lockFile;
     std::string error;
+
+    // ---- The steps of open(), in their order.  Each one returns the
+    // failure that ends the open, or nothing.
+
+    // Honours a UUCP lock file of the port and holds our own.  Comes before
+    // the device is opened: an open already disturbs the line (below).
+    std::optional<Failure> takeLockFile(const std::string& device)
+    {
+        // Only devices get a lock; anything else fails to open as it is.
+        struct stat info
+        {};
+        if (::stat(device.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
+            return std::nullopt;
+        if (const auto holder = lockFile.acquire(device))
+            return Failure{"locking", EBUSY, inUseBy(*holder)};
+        return std::nullopt;
+    }
+
+    // Opening a terminal raises DTR and RTS for as long as it takes to
+    // lower them again (lowerModemLines), when the driver sets a speed.
+    std::optional<Failure> openDevice(const std::string& device)
+    {
+        fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return Failure{"open", errno};
+        return std::nullopt;
+    }
+
+    // The advisory lock keeps out other programs that lock (and a second
+    // Quorlink); TIOCEXCL keeps out those that do not and open later.
+    std::optional<Failure> claimExclusiveUse()
+    {
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return Failure{"locking", errno};
+        termios tio{};
+        if (::tcgetattr(fd, &tio) != 0)
+            return Failure{"reading the line settings", errno};
+        // TIOCEXCL does not keep out root; a terminal already marked
+        // exclusive is held by another program whatever our privileges.
+        int held = 0;
+        if (::ioctl(fd, TIOCGEXCL, &held) == 0 && held)
+            return Failure{"claiming exclusive use", EBUSY};
+        if (::ioctl(fd, TIOCEXCL) != 0)
+            return Failure{"claiming exclusive use", errno};
+        exclusive = true;
+        return std::nullopt;
+    }
+
+    // A program that opened the port earlier without any lock (a plain
+    // `cat /dev/ttyUSB0`) would go on reading our replies.
+    std::optional<Failure> refuseOtherHolders() const
+    {
+        if (const auto holder = portlocks::findOtherHolder(fd))
+            return Failure{"claiming exclusive use", EBUSY, inUseBy(*holder)};
+        return std::nullopt;
+    }
+
+    // A UART divides a base clock by a whole number: a speed between two
+    // divisors comes out as one of its neighbours (76800 Bd on a PC's
+    // 115200 Bd base runs at 57600 Bd), while the driver still reports the
+    // speed asked for.  Drivers that report no base clock (most USB
+    // adapters, pseudo-terminals) are trusted.
+    std::optional<Failure> checkSpeedPossible(std::uint32_t wanted) const
+    {
+        serial_struct info{};
+        if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.baud_base <= 0)
+            return std::nullopt;
+        const std::uint32_t real =
+            linuxspeed::nearestDividedSpeed(static_cast<std::uint32_t>(info.baud_base), wanted);
+        const std::uint64_t off = real > wanted ? real - wanted : wanted - real;
+        if (off * 100 <= std::uint64_t{SpeedTolerancePercent} * wanted)
+            return std::nullopt;
+        return Failure{"setting the speed", EINVAL,
+                       "the port cannot make " + std::to_string(wanted) +
+                           " Bd; the nearest speed it can make is " + std::to_string(real) + " Bd"};
+    }
+
+    std::optional<Failure> applyLineSettings(std::uint32_t wanted)
+    {
+        termios tio{};
+        if (::tcgetattr(fd, &tio) != 0)
+            return Failure{"reading the line settings", errno};
+        makeRaw(tio);
+        if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+            return Failure{"applying the line settings", errno};
+        if (const int err = linuxspeed::setExactSpeed(fd, wanted))
+            return Failure{"setting the speed", err};
+        // tcsetattr() succeeds when any part of the request was applied.
+        termios applied{};
+        if (::tcgetattr(fd, &applied) != 0)
+            return Failure{"reading the line settings", errno};
+        constexpr tcflag_t framing = CSIZE | PARENB | CSTOPB | CRTSCTS;
+        if ((applied.c_cflag & framing) != (tio.c_cflag & framing) || (applied.c_lflag & ICANON) ||
+            (applied.c_iflag & (IXON | IXOFF)))
+            return Failure{"applying the line settings", EINVAL};
+        return std::nullopt;
+    }
+
+    // DTR stays off; RTS goes up only while a request is sent, by the
+    // driver where it offers RS-485 mode, else by write().
+    std::optional<Failure> lowerModemLines()
+    {
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        if (::ioctl(fd, TIOCMBIC, &lines) == 0)
+            modemLines = true;
+        else if (!isMissingFeature(errno))
+            return Failure{"switching DTR and RTS off", errno};
+        if (modemLines)
+            enableKernelRs485();
+        return std::nullopt;
+    }
+
+    // USB adapters hold received bytes up to their latency timer (16 ms by
+    // default on FTDI chips) before passing them on; with the low-latency
+    // flag the driver sets the shortest timer.  Drivers that refuse keep
+    // their timing.
+    void requestLowLatency()
+    {
+        serial_struct info{};
+        if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY))
+            return;
+        info.flags |= ASYNC_LOW_LATENCY;
+        lowLatencySet = ::ioctl(fd, TIOCSSERIAL, &info) == 0;
+    }
+
+    std::optional<Failure> discardOldInput() const
+    {
+        if (::tcflush(fd, TCIFLUSH) != 0)
+            return Failure{"discarding old input", errno};
+        return std::nullopt;
+    }
+
+    // ---- Undoing them
+
+    // Puts back what open() changed on the device, closes it and forgets
+    // it; the last error stays for errorString().
+    void release()
+    {
+        if (fd >= 0) {
+            restoreLatency();
+            restoreRs485();
+            // The exclusive flag belongs to the terminal, not to this
+            // descriptor; it would outlive the close while anyone else
+            // holds the device open.
+            if (exclusive)
+                ::ioctl(fd, TIOCNXCL);
+            ::close(fd);
+        }
+        lockFile.release();
+        std::string kept = std::move(error);
+        *this = SerialPortPrivate{};
+        error = std::move(kept);
+    }
+
+    void restoreLatency()
+    {
+        serial_struct info{};
+        if (lowLatencySet && ::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+            info.flags &= ~ASYNC_LOW_LATENCY;
+            ::ioctl(fd, TIOCSSERIAL, &info);
+        }
+        lowLatencySet = false;
+    }
+
+    static std::string inUseBy(const portlocks::Holder& holder)
+    {
+        return "the port is in use by " + portlocks::describeHolder(holder);
+    }
+
+    // ---- Line exchange
 
     void setRts(bool on) const
     {
@@ -186,6 +398,13 @@ public:
         return kind == Kind::Pty;
     }
 
+    // The longest a write of `count` bytes may take.
+    Clock::duration writeTimeout(std::size_t count) const
+    {
+        const Clock::duration perByte = std::max<Clock::duration>(WriteTimeoutPerByte, charTime);
+        return WriteTimeoutBase + perByte * count;
+    }
+
     // Waits until the output has left the line, at most until `deadline`.
     // Output still queued then is discarded: the write was cut short by its
     // time-out.  Returns the number of bytes discarded.
@@ -197,7 +416,10 @@ public:
                 return 0;
             if (queued <= 0) {
                 // Only the UART's own FIFO can be left; no flow control is on,
-                // so this ends within a few character times.
+                // so this ends within a few character times.  The drivers wait
+                // here until the transmitter is empty (16550: its shift
+                // register; FTDI adapters: asked over USB), so the last stop
+                // bit has left when this returns.
                 ::tcdrain(fd);
                 return 0;
             }
@@ -224,73 +446,34 @@ bool SerialPort::open(const std::string& device, std::uint32_t baud)
 {
     close();
     d->error.clear();
-    if (baud == 0) {
-        d->error = describeFailure(device, "setting the speed", EINVAL);
-        return false;
-    }
-
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        d->error = describeFailure(device, "open", errno);
-        return false;
-    }
-    d->fd = fd;
-    bool claimed = false; // TIOCEXCL set by this open
-    // Every failure below closes the descriptor again: no half-open port.
-    const auto fail = [&](const char* step, int err) {
-        d->error = describeFailure(device, step, err);
-        d->restoreRs485();
-        if (claimed)
-            ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        const std::string error = std::move(d->error);
-        *d = SerialPortPrivate{};
-        d->error = error;
+    // Every failure undoes what the steps before it did: no half-open port.
+    const auto fail = [&](const Failure& failure) {
+        d->error = describeFailure(device, failure);
+        d->release();
         return false;
     };
+    if (baud == 0)
+        return fail({"setting the speed", EINVAL});
 
-    // The advisory lock keeps out other programs that lock (and a second
-    // Quorlink); TIOCEXCL keeps out those that do not.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail("locking", errno);
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0)
-        return fail("reading the line settings", errno);
-    // TIOCEXCL does not keep out root; a terminal already marked exclusive
-    // is held by another program whatever our privileges.
-    int exclusive = 0;
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        return fail("claiming exclusive use", EBUSY);
-    if (::ioctl(fd, TIOCEXCL) != 0)
-        return fail("claiming exclusive use", errno);
-    claimed = true;
-
-    makeRaw(tio);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-        return fail("applying the line settings", errno);
-    if (const int err = linuxspeed::setExactSpeed(fd, baud))
-        return fail("setting the speed", err);
-    // tcsetattr() succeeds when any part of the request was applied.
-    termios applied{};
-    if (::tcgetattr(fd, &applied) != 0)
-        return fail("reading the line settings", errno);
-    constexpr tcflag_t framing = CSIZE | PARENB | CSTOPB | CRTSCTS;
-    if ((applied.c_cflag & framing) != (tio.c_cflag & framing) || (applied.c_lflag & ICANON) ||
-        (applied.c_iflag & (IXON | IXOFF)))
-        return fail("applying the line settings", EINVAL);
-
-    // The kernel raises DTR and RTS on open; both stay off, RTS goes up
-    // only while a request is sent.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(fd, TIOCMBIC, &lines) == 0)
-        d->modemLines = true;
-    else if (!isMissingFeature(errno))
-        return fail("switching DTR and RTS off", errno);
-    if (d->modemLines)
-        d->enableKernelRs485();
-
-    if (::tcflush(fd, TCIFLUSH) != 0)
-        return fail("discarding old input", errno);
+    std::optional<Failure> failed = d->takeLockFile(device);
+    if (!failed)
+        failed = d->openDevice(device);
+    if (!failed)
+        failed = d->claimExclusiveUse();
+    if (!failed)
+        failed = d->refuseOtherHolders();
+    if (!failed)
+        failed = d->checkSpeedPossible(baud);
+    if (!failed)
+        failed = d->applyLineSettings(baud);
+    if (!failed)
+        failed = d->lowerModemLines();
+    if (!failed) {
+        d->requestLowLatency();
+        failed = d->discardOldInput();
+    }
+    if (failed)
+        return fail(*failed);
 
     d->baud = baud;
     d->charTime = std::chrono::microseconds((10'000'000 + baud - 1) / baud);
@@ -299,16 +482,8 @@ bool SerialPort::open(const std::string& device, std::uint32_t baud)
 
 void SerialPort::close()
 {
-    if (d->fd < 0)
-        return;
-    d->restoreRs485();
-    // The exclusive flag belongs to the terminal, not to this descriptor; it
-    // would outlive the close while anyone else holds the device open.
-    ::ioctl(d->fd, TIOCNXCL);
-    ::close(d->fd);
-    const std::string error = std::move(d->error);
-    *d = SerialPortPrivate{};
-    d->error = error;
+    if (d->fd >= 0)
+        d->release();
 }
 
 bool SerialPort::isOpen() const
@@ -334,7 +509,7 @@ std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
 {
     if (d->fd < 0 || d->hungUp || count == 0)
         return 0;
-    const auto deadline = Clock::now() + WriteTimeoutBase + WriteTimeoutPerByte * count;
+    const auto deadline = Clock::now() + d->writeTimeout(count);
     const bool toggleRts = d->modemLines && !d->kernelRs485;
     if (toggleRts)
         d->setRts(true);
@@ -367,11 +542,9 @@ std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
     // request went out, and the port never closes on pending output.
     if (!d->isPty())
         done -= std::min(done, d->drainUntil(deadline));
-    if (toggleRts) {
-        // The last character's stop bit leaves the shift register.
-        std::this_thread::sleep_for(d->charTime);
+    // At once: a device that answers straight away must find the bus free.
+    if (toggleRts)
         d->setRts(false);
-    }
     return done;
 }
 
@@ -442,6 +615,22 @@ std::uint32_t SerialPort::baudRate() const
 std::string SerialPort::errorString() const
 {
     return d->error;
+}
+
+bool SerialPort::inputArrives(std::chrono::microseconds within)
+{
+    if (d->fd < 0)
+        return false;
+    pollfd port{d->fd, POLLIN, 0};
+    // poll() counts in milliseconds; ppoll() takes the finer time.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(within);
+    const timespec timeout{static_cast<time_t>(seconds.count()),
+                           static_cast<long>((within - seconds).count() * 1000)};
+    int ready = 0;
+    do {
+        ready = ::ppoll(&port, 1, &timeout, nullptr);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && (port.revents & POLLIN);
 }
 
 std::intptr_t SerialPort::nativeHandle() const

@@ -7,6 +7,7 @@
 #include "porttable.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include <windows.h>
 
@@ -17,7 +18,8 @@ namespace {
 // Port time-outs, all in milliseconds.  A read returns after at most about
 // 1 ms with the bytes that have arrived (possibly none); interval and
 // per-byte read time-outs are off (0).  A write of n bytes may take at most
-// 100 + 5 * n ms.
+// 100 + 5 * n ms, and never less than 100 ms plus its own time on the line:
+// below 2400 Bd a character takes longer than 5 ms (33.3 ms at 300 Bd).
 constexpr DWORD ReadIntervalTimeoutMs = 0;
 constexpr DWORD ReadTotalTimeoutMultiplierMs = 0;
 constexpr DWORD ReadTotalTimeoutConstantMs = 1;
@@ -52,12 +54,20 @@ std::string describeFailure(const std::string& device, const char* step, DWORD e
     return text;
 }
 
-void setPortTimeouts(COMMTIMEOUTS& timeouts)
+// Milliseconds per byte of a write at `baud`: at least the time one
+// character (start, 8 data, stop bit) takes on the line.
+DWORD writeMultiplierMs(std::uint32_t baud)
+{
+    const DWORD lineTime = static_cast<DWORD>((10'000 + baud - 1) / baud);
+    return std::max(WriteTotalTimeoutMultiplierMs, lineTime);
+}
+
+void setPortTimeouts(COMMTIMEOUTS& timeouts, std::uint32_t baud)
 {
     timeouts.ReadIntervalTimeout = ReadIntervalTimeoutMs;
     timeouts.ReadTotalTimeoutMultiplier = ReadTotalTimeoutMultiplierMs;
     timeouts.ReadTotalTimeoutConstant = ReadTotalTimeoutConstantMs;
-    timeouts.WriteTotalTimeoutMultiplier = WriteTotalTimeoutMultiplierMs;
+    timeouts.WriteTotalTimeoutMultiplier = writeMultiplierMs(baud);
     timeouts.WriteTotalTimeoutConstant = WriteTotalTimeoutConstantMs;
 }
 
@@ -115,6 +125,12 @@ ULONGLONG deadlineAfter(std::chrono::milliseconds timeout)
 std::string PortTable::defaultDevicePath(std::int32_t portNumber)
 {
     return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
+bool PortTable::isPresent(const std::string& devicePath)
+{
+    std::error_code ec;
+    return !devicePath.empty() && std::filesystem::exists(devicePath, ec);
 }
 
 std::string PortTable::describeDevice(const std::string& devicePath)
@@ -179,7 +195,7 @@ bool SerialPort::open(const std::string& device, std::uint32_t baud)
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(handle, &timeouts))
         return fail("reading the time-outs");
-    setPortTimeouts(timeouts);
+    setPortTimeouts(timeouts, baud);
     // Not examined: a driver that refuses keeps its own time-outs.
     SetCommTimeouts(handle, &timeouts);
 
@@ -273,6 +289,17 @@ std::uint32_t SerialPort::baudRate() const
 std::string SerialPort::errorString() const
 {
     return d->error;
+}
+
+bool SerialPort::inputArrives(std::chrono::microseconds)
+{
+    // Waiting for input without reading it needs overlapped I/O, which the
+    // port does not use: only what has already arrived counts.
+    if (!d->isOpen())
+        return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(d->handle, &errors, &status) && status.cbInQue > 0;
 }
 
 std::intptr_t SerialPort::nativeHandle() const

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quorlink::settings {
 
@@ -34,22 +35,31 @@ class SettingsError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+    // The error for the value `name`.
+    static SettingsError valueNotWritten(std::string_view name)
+    {
+        return SettingsError("Failed to set data for '" + std::string(name) + "'");
+    }
 };
 
 // The per-user settings store.  Every operation opens the store anew, so
 // edits made by another program between two operations are seen, and a store
 // rewrites only the values it names.
+//
+// Failures when storing: a store that cannot be opened or created (no right
+// to it, something else in its place) is skipped silently, and the caller
+// goes on as after a successful store.  A value that does not reach the store
+// once it is open (a full disk) throws SettingsError naming the first value
+// of the operation that did not reach it.  Values a failed store did not
+// write are not written by any later operation.
 class SettingsStore
 {
 public:
     virtual ~SettingsStore() = default;
     virtual StoredSettings LoadSettings() = 0;
     // Writes "TimeOut", "BaudRateIndex", "ComPortIndex" in this order.
-    // A store that cannot be opened or created is skipped silently; a value
-    // that cannot be written throws SettingsError naming it.  (The INI file
-    // cannot tell the two apart and throws for both.)
     virtual void StorePortSettings(const PortSettings& settings) = 0;
-    // Writes "SendEndFile" as 1 or 0, with the same failure rules.
+    // Writes "SendEndFile" as 1 or 0.
     virtual void StoreSendEndFile(bool sendEndFile) = 0;
 };
 

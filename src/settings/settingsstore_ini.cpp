@@ -1,12 +1,18 @@
 #include "settings/settingsstore_ini.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryFile>
 #include <QVariant>
 
 #include <initializer_list>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 namespace quorlink::settings {
@@ -93,47 +99,71 @@ std::map<std::int32_t, std::string> readPorts(QSettings& settings)
     return ports;
 }
 
-std::string failureMessage(const char* name)
+// `before` (the file's bytes) with `values` set in [General], as QSettings
+// writes it, or nothing when that could not be written.  QSettings works on
+// a file of its own under a fresh name in `folder`: it keeps one cached view
+// per file name for the whole process, and a view whose writing failed would
+// keep the unwritten values and write them with the next operation.
+std::optional<QByteArray> withValues(const QString& folder, const QByteArray& before,
+                                     std::initializer_list<NamedValue> values)
 {
-    return std::string("Failed to set data for '") + name + "'";
-}
-
-// The first of `values` that the file at `path` does not hold, or nullptr.
-// The file is read through a copy under a fresh name: QSettings shares one
-// cached view per file name in a process, and after a failed write that view
-// still holds the unwritten values.
-const char* firstValueNotInFile(const QString& path, std::initializer_list<NamedValue> values)
-{
-    QFile file(path);
-    QTemporaryFile copy;
-    if (!file.open(QIODevice::ReadOnly) || !copy.open())
-        return values.begin()->first;
-    if (copy.write(file.readAll()) < 0 || !copy.flush())
-        return values.begin()->first;
-    copy.close();
-    const QSettings written(copy.fileName(), QSettings::IniFormat);
-    for (const auto& [name, value] : values) {
-        if (readInt(written, name) != value)
-            return name;
-    }
-    return nullptr;
-}
-
-void writeValues(const QString& path, std::initializer_list<NamedValue> values)
-{
+    QTemporaryFile work(folder + QStringLiteral("/.Quorlink-XXXXXX.ini"));
+    if (!work.open() || work.write(before) != before.size() || !work.flush())
+        return std::nullopt;
+    work.close();
     {
-        QSettings settings(path, QSettings::IniFormat);
+        QSettings settings(work.fileName(), QSettings::IniFormat);
         for (const auto& [name, value] : values)
             settings.setValue(QLatin1String(name), value);
         settings.sync();
-        if (settings.status() == QSettings::NoError)
-            return;
+        // A damaged file reports a FormatError although it was rewritten;
+        // only an AccessError means the values did not get there.
+        if (settings.status() == QSettings::AccessError)
+            return std::nullopt;
     }
-    // The status keeps only the first error, and a file that could not be
-    // fully parsed when it was read reports a FormatError even though it was
-    // then rewritten, so what reached the file decides.
-    if (const char* missing = firstValueNotInFile(path, values))
-        throw SettingsError(failureMessage(missing));
+    // QSettings replaced the file: read it anew by its name.
+    QFile result(work.fileName());
+    if (!result.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return result.readAll();
+}
+
+// Threads of one process: QLockFile only keeps processes apart.
+std::mutex g_writeMutex;
+
+void writeValues(const QString& path, std::initializer_list<NamedValue> values)
+{
+    const std::lock_guard<std::mutex> guard(g_writeMutex);
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+
+    // Opening the store: a folder that cannot be made, a lock that cannot be
+    // taken, a file that cannot be read or a replacement that cannot be
+    // created skip the store silently.
+    if (!QDir().mkpath(folder))
+        return;
+    // The lock QSettings takes for the same file, so that a program storing
+    // through QSettings waits for this one and the other way round.
+    QLockFile lock(info.absoluteFilePath() + QStringLiteral(".lock"));
+    if (!lock.lock())
+        return;
+    QByteArray before;
+    if (info.exists()) {
+        QFile current(path);
+        if (!current.open(QIODevice::ReadOnly))
+            return;
+        before = current.readAll();
+    }
+    // Replaces the file atomically: a failed write leaves it as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+
+    // The store is open: whatever fails now kept every value of this
+    // operation from the file, the first one is named.
+    const std::optional<QByteArray> after = withValues(folder, before, values);
+    if (!after || file.write(*after) != after->size() || !file.commit())
+        throw SettingsError::valueNotWritten(values.begin()->first);
 }
 
 } // namespace

@@ -17,10 +17,11 @@ namespace quorlink::settings {
 // [Ports]
 // COM3=/dev/ttyUSB0     ; read only: the device of a COM port number
 //
-// Each operation opens the file anew through QSettings, which locks it while
-// writing and replaces it atomically, so two programs storing at the same time
-// leave a valid file, and a store keeps every entry it does not write
-// (CodePage, [Ports], anything unknown).
+// Each operation opens the file anew.  Storing takes the lock QSettings takes
+// for the file, reads it, sets the values through QSettings and replaces the
+// file atomically, so two programs storing at the same time leave a valid
+// file, and a store keeps every entry it does not write (CodePage, [Ports],
+// anything unknown).
 //
 // Loading never fails: a missing file, a missing value or a value that is not
 // a plain decimal 32-bit integer gives that value's default, and a damaged
@@ -33,11 +34,11 @@ namespace quorlink::settings {
 // from 1 ("COM3", "com12"); other keys and empty devices are ignored, and
 // "COM3" wins over "com3".  A device path holding a comma must be quoted.
 //
-// Storing throws SettingsError "Failed to set data for '<name>'" when the file
-// cannot be written (its folder cannot be created, the file or folder is not
-// writable, the disk is full), naming the first value of that operation that
-// did not reach the file.  Unlike the registry, a store whose folder cannot
-// be created is reported too: it is as unwritable as a full disk.
+// Storing follows the rules of SettingsStore.  The file "cannot be opened or
+// created" when its folder cannot be made, the file is there but cannot be
+// read, or no file can be created beside it (a read-only folder): the store is
+// skipped.  A write that fails after that (a full disk) leaves the file as it
+// was and throws SettingsError naming the operation's first value.
 class IniSettingsStore final : public SettingsStore
 {
 public:

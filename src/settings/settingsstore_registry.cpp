@@ -66,7 +66,7 @@ void writeValues(const std::wstring& subKey,
         const DWORD data = static_cast<DWORD>(value);
         if (RegSetValueExW(key.get(), name.wide, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                            sizeof data) != ERROR_SUCCESS)
-            throw SettingsError(std::string("Failed to set data for '") + name.narrow + "'");
+            throw SettingsError::valueNotWritten(name.narrow);
     }
 }
 

@@ -20,11 +20,35 @@ bool isHighSurrogate(char16_t c)
     return c >= 0xD800 && c <= 0xDBFF;
 }
 
-// Offset just past the line break that starts at `pos` (CR LF, lone CR or
-// lone LF).  `pos` must point at CR or LF.
-std::size_t skipBreak(std::u16string_view text, std::size_t pos)
+bool belongsToLine(std::span<const std::size_t> inLine, std::size_t pos)
 {
-    if (text[pos] == CR && pos + 1 < text.size() && text[pos + 1] == LF)
+    return std::binary_search(inLine.begin(), inLine.end(), pos);
+}
+
+// The offset of the line break that ends the line starting at `start`, or
+// the end of the text; no further than `limit`.
+std::size_t lineEnd(std::u16string_view text, std::span<const std::size_t> inLine,
+                    std::size_t start, std::size_t limit = std::u16string_view::npos)
+{
+    const std::size_t stop = std::min(text.size(), limit);
+    auto kept = std::lower_bound(inLine.begin(), inLine.end(), start);
+    for (std::size_t pos = start; pos < stop; ++pos) {
+        if (!isBreakUnit(text[pos]))
+            continue;
+        while (kept != inLine.end() && *kept < pos)
+            ++kept;
+        if (kept == inLine.end() || *kept != pos)
+            return pos;
+    }
+    return stop;
+}
+
+// Offset just past the line break at `pos`: CR LF, a lone CR or a lone LF.
+std::size_t skipBreak(std::u16string_view text, std::span<const std::size_t> inLine,
+                      std::size_t pos)
+{
+    if (text[pos] == CR && pos + 1 < text.size() && text[pos + 1] == LF &&
+        !belongsToLine(inLine, pos + 1))
         return pos + 2;
     return pos + 1;
 }
@@ -32,12 +56,10 @@ std::size_t skipBreak(std::u16string_view text, std::size_t pos)
 // The line that starts at `start`, cut to Pane::MaxLineChars units.  Only the
 // units that are returned (and one more) are looked at, so a very long line
 // costs no more than a short one.
-std::u16string lineFrom(std::u16string_view text, std::size_t start)
+std::u16string lineFrom(std::u16string_view text, std::span<const std::size_t> inLine,
+                        std::size_t start)
 {
-    const std::size_t limit = std::min(text.size(), start + Pane::MaxLineChars);
-    std::size_t end = start;
-    while (end < limit && !isBreakUnit(text[end]))
-        ++end;
+    std::size_t end = lineEnd(text, inLine, start, start + Pane::MaxLineChars);
     // A cut that would keep the first half of a surrogate pair keeps neither
     // half: a lone half is no character and would go out as "?".
     if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]))
@@ -45,21 +67,21 @@ std::u16string lineFrom(std::u16string_view text, std::size_t start)
     return std::u16string(text.substr(start, end - start));
 }
 
-bool endsWithBreak(std::u16string_view text)
+bool endsWithBreak(std::u16string_view text, std::span<const std::size_t> inLine)
 {
-    return !text.empty() && isBreakUnit(text.back());
+    return !text.empty() && isBreakUnit(text.back()) && !belongsToLine(inLine, text.size() - 1);
 }
 
-void collectLineStarts(std::u16string_view text, std::vector<std::size_t>& starts)
+void collectLineStarts(std::u16string_view text, std::span<const std::size_t> inLine,
+                       std::vector<std::size_t>& starts)
 {
     starts.clear();
     std::size_t pos = 0;
     while (pos < text.size()) {
         starts.push_back(pos);
-        while (pos < text.size() && !isBreakUnit(text[pos]))
-            ++pos;
+        pos = lineEnd(text, inLine, pos);
         if (pos < text.size())
-            pos = skipBreak(text, pos);
+            pos = skipBreak(text, inLine, pos);
     }
 }
 
@@ -73,50 +95,50 @@ int clampCount(std::size_t count)
 
 namespace panetext {
 
-int lineCount(std::u16string_view text)
+int lineCount(std::u16string_view text, std::span<const std::size_t> inLine)
 {
     std::size_t count = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
         ++count;
-        while (pos < text.size() && !isBreakUnit(text[pos]))
-            ++pos;
+        pos = lineEnd(text, inLine, pos);
         if (pos < text.size())
-            pos = skipBreak(text, pos);
+            pos = skipBreak(text, inLine, pos);
     }
     return clampCount(count);
 }
 
-std::u16string line(std::u16string_view text, int index)
+std::u16string line(std::u16string_view text, int index, std::span<const std::size_t> inLine)
 {
     if (index < 0)
         return {};
     std::size_t pos = 0;
     for (int i = 0; i < index; ++i) {
-        while (pos < text.size() && !isBreakUnit(text[pos]))
-            ++pos;
+        pos = lineEnd(text, inLine, pos);
         if (pos == text.size())
             return {};
-        pos = skipBreak(text, pos);
+        pos = skipBreak(text, inLine, pos);
     }
     if (pos == text.size())
         return {};
-    return lineFrom(text, pos);
+    return lineFrom(text, inLine, pos);
 }
 
-void appendLine(std::u16string& text, std::u16string_view line)
+void appendLine(std::u16string& text, std::u16string_view line, std::vector<std::size_t>& inLine)
 {
-    if (text.empty() || endsWithBreak(text)) {
-        text.append(line);
+    const bool finished = text.empty() || endsWithBreak(text, inLine);
+    // An unfinished last line is ended first.  The appended line then stays
+    // unfinished itself, unless it is empty, which would otherwise not show
+    // as a line at all.
+    if (!finished)
         text.append(u"\r\n");
-        return;
-    }
-    // The last line is unfinished: end it first.  The appended line then
-    // stays unfinished itself, unless it is empty, which would otherwise not
-    // show as a line at all.
-    text.append(u"\r\n");
+    const std::size_t at = text.size();
     text.append(line);
-    if (line.empty())
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (isBreakUnit(line[i]))
+            inLine.push_back(at + i);
+    }
+    if (finished || line.empty())
         text.append(u"\r\n");
 }
 
@@ -125,7 +147,7 @@ void appendLine(std::u16string& text, std::u16string_view line)
 const std::vector<std::size_t>& MemoryPane::lineStarts() const
 {
     if (!m_indexed) {
-        collectLineStarts(m_text, m_lineStarts);
+        collectLineStarts(m_text, m_inLine, m_lineStarts);
         m_indexed = true;
     }
     return m_lineStarts;
@@ -141,24 +163,26 @@ std::u16string MemoryPane::line(int index) const
     const std::vector<std::size_t>& starts = lineStarts();
     if (index < 0 || static_cast<std::size_t>(index) >= starts.size())
         return {};
-    return lineFrom(m_text, starts[static_cast<std::size_t>(index)]);
+    return lineFrom(m_text, m_inLine, starts[static_cast<std::size_t>(index)]);
 }
 
 void MemoryPane::appendLine(std::u16string_view line)
 {
-    panetext::appendLine(m_text, line);
+    panetext::appendLine(m_text, line, m_inLine);
     m_indexed = false;
 }
 
 void MemoryPane::clear()
 {
     m_text.clear();
+    m_inLine.clear();
     m_indexed = false;
 }
 
 void MemoryPane::setText(std::u16string_view text)
 {
     m_text = text;
+    m_inLine.clear();
     m_indexed = false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,12 @@ namespace quorlink::transfer {
 // A multi-line text pane (the source pane Memo1 and the received pane Memo2).
 //
 // Line rules shared by every pane:
+// - in text that is set (a loaded file, typed or pasted text), CR LF, a lone
+//   LF and a lone CR each end a line, and no other character does;
+// - an appended line is one line whatever it holds: a CR or LF inside it (a
+//   reply with a lone CR) stays part of that line for the line count, for
+//   reading it and in text(), as the device sent it; how a pane shows it is
+//   the pane's affair;
 // - text after the last line break is a line; a final line break does not
 //   start an extra line; an empty pane counts 0 lines;
 // - reading line i gives at most MaxLineChars characters, and an empty text
@@ -16,9 +23,9 @@ namespace quorlink::transfer {
 // - appending to a pane that is empty or ends with a line break adds the line
 //   and CR LF; to a pane whose last line is unfinished it adds CR LF and then
 //   the line with no CR LF after it, except that an empty line added this way
-//   is followed by one more CR LF.
-// A line break is CR LF, which is what appending writes; a lone LF or a lone
-// CR (typed, pasted or received) also ends a line, as in a text editor.
+//   is followed by one more CR LF;
+// - appending is not an edit by the user: where a pane can undo the user's
+//   edits, an append is no undo step.
 class Pane
 {
 public:
@@ -34,10 +41,14 @@ public:
 };
 
 // The line rules on a plain string, for panes that keep their text as one.
+// `inLine` lists in ascending order the offsets of the CR and LF units that
+// belong to an appended line; every other CR LF, CR and LF ends a line.
 namespace panetext {
-int lineCount(std::u16string_view text);
-std::u16string line(std::u16string_view text, int index);
-void appendLine(std::u16string& text, std::u16string_view line);
+int lineCount(std::u16string_view text, std::span<const std::size_t> inLine = {});
+std::u16string line(std::u16string_view text, int index, std::span<const std::size_t> inLine = {});
+// Appends `line` by the append rule; the offsets of its CR and LF units are
+// added to `inLine`.
+void appendLine(std::u16string& text, std::u16string_view line, std::vector<std::size_t>& inLine);
 } // namespace panetext
 
 // A pane held in memory.
@@ -50,6 +61,7 @@ class MemoryPane : public Pane
 {
 public:
     MemoryPane() = default;
+    // A pane holding `text` as if it had been set.
     explicit MemoryPane(std::u16string_view text) : m_text(text) {}
 
     int lineCount() const override;
@@ -63,6 +75,8 @@ private:
     const std::vector<std::size_t>& lineStarts() const;
 
     std::u16string m_text;
+    // Offsets of the CR and LF units of appended lines in m_text, ascending.
+    std::vector<std::size_t> m_inLine;
     // Offset of each line's first unit in m_text; valid while m_indexed.
     mutable std::vector<std::size_t> m_lineStarts;
     mutable bool m_indexed = false;

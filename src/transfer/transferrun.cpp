@@ -149,6 +149,7 @@ RunOutcome runTransfer(RunHost& host)
             reinterpret_cast<const std::uint8_t*>(request.data()), request.size());
         if (sent) {
             ++outcome.linesSent;
+            host.awaitingReply();
             const std::size_t length = host.serialLink().ReadReply(reply, host.timeOut());
             if (length > 0) {
                 // The reply ends at its first 0 byte.

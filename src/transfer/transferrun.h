@@ -86,6 +86,9 @@ public:
     virtual void setStopRequested(bool stop) = 0;
     // Lets the window handle pending events (repaint, keys, menu commands).
     virtual void processMessages() = 0;
+    // A request went out and its reply is about to be awaited, for up to the
+    // time-out: whatever the host shows must be current now.
+    virtual void awaitingReply() {}
 };
 
 // The three bytes sent after a finished run when the option is on.

@@ -77,13 +77,13 @@ TCSpinEdit::TCSpinEdit(SpinEditFace& face, const Clock& clock, Timer& timer)
 
 void TCSpinEdit::syncFromFace()
 {
-    m_value.Text = m_face.text();
+    m_value.Text = m_face.fieldText();
 }
 
 void TCSpinEdit::syncToFace()
 {
-    if (m_face.text() != m_value.Text)
-        m_face.setText(m_value.Text);
+    if (m_face.fieldText() != m_value.Text)
+        m_face.setFieldText(m_value.Text);
 }
 
 std::int32_t TCSpinEdit::GetValue()

@@ -15,8 +15,8 @@ class SpinEditFace
 {
 public:
     virtual ~SpinEditFace() = default;
-    virtual std::u16string text() const = 0;
-    virtual void setText(std::u16string_view text) = 0;
+    virtual std::u16string fieldText() const = 0;
+    virtual void setFieldText(std::u16string_view text) = 0;
     virtual void selectAll() = 0;
     virtual bool hasFocus() const = 0;
     // Moves the keyboard focus into the field; the field's face then

@@ -5,6 +5,7 @@
 #include "transfer/textfile.h"
 #include "transfer/utf16.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -111,18 +112,19 @@ void TForm1::Konec1Click()
 
 void TForm1::Odeslat1Click()
 {
-    struct RunDepth
+    // Also when a handler inside the run throws: a window closed during the
+    // run closes once the outermost run has returned.
+    struct RunScope
     {
-        int& depth;
-        explicit RunDepth(int& d) : depth(d) { ++depth; }
-        ~RunDepth() { --depth; }
-    };
-    {
-        const RunDepth scope(m_runDepth);
-        transfer::runTransfer(*this);
-    }
-    if (m_runDepth == 0 && m_closePending)
-        closeWhenIdle();
+        TForm1& form;
+        explicit RunScope(TForm1& f) : form(f) { form.m_runs.enter(); }
+        ~RunScope()
+        {
+            if (form.m_runs.leave())
+                form.closeWhenIdle();
+        }
+    } scope(*this);
+    transfer::runTransfer(*this);
 }
 
 void TForm1::ClearSourceClick()
@@ -138,6 +140,14 @@ void TForm1::ClearReceivedClick()
 
 void TForm1::Port1Click()
 {
+    std::vector<std::u16string> devices;
+    for (std::int32_t port = 1; port <= serial::ListedPortCount; ++port) {
+        const std::string device = serial::PortTable::describeDevice(
+            m_link.portTable().devicePath(port).value_or(std::string()));
+        devices.push_back(transfer::fromUtf8(device));
+    }
+    SetCom.setPortDescriptions(devices);
+
     SetCom.ComboBoxBaud.setItemIndex(BaudRateIndex);
     SetCom.ComboBoxCom.setItemIndex(ComPortIndex - 1);
     SetCom.EditTimeOut.SetValue(TimeOut);
@@ -211,10 +221,10 @@ bool TForm1::CloseQuery()
 {
     if (m_closed)
         return true;
-    if (m_runDepth > 0) {
-        m_closePending = true;
+    // During a run the window stays, current, until the run has completed
+    // its exchanges (Esc still stops it); it closes then.
+    if (!m_runs.requestEnd())
         return false;
-    }
     FormClose();
     return true;
 }
@@ -222,7 +232,6 @@ bool TForm1::CloseQuery()
 void TForm1::FormClose()
 {
     m_closed = true;
-    m_closePending = false;
     // The window closes even when the option cannot be stored: the error is
     // shown first.
     handle([this] { m_store->StoreSendEndFile(m_sendEndOfFile); });
@@ -230,12 +239,10 @@ void TForm1::FormClose()
 
 void TForm1::closeWhenIdle()
 {
-    if (m_runDepth > 0) {
-        // Every send of the run fails from now on (Konec closed the port),
-        // or the run goes through its remaining exchanges (the close box).
-        m_closePending = true;
+    // Konec during a run: every send fails from now on, so the run skips its
+    // remaining lines; the window closes once it has returned.
+    if (!m_runs.requestEnd())
         return;
-    }
     if (!m_closed)
         FormClose();
     m_face.closeWindow();
@@ -246,6 +253,20 @@ void TForm1::closeWhenIdle()
 void TForm1::processMessages()
 {
     m_face.processMessages();
+}
+
+void TForm1::awaitingReply()
+{
+    // How long a reply may take to start arriving and still count as one
+    // that is already coming.  A silent device's wait grows by this much.
+    constexpr std::chrono::microseconds ReplyComing{1000};
+    // A device that answers at once: the face shows its next frame when the
+    // screen is due one, and a fast run costs no more frames than the
+    // screen shows.  Any other exchange may wait up to the time-out: what
+    // was set before it goes on the screen now, while the device works.
+    if (TimeOut > 0 && m_link.hCom().inputArrives(ReplyComing))
+        return;
+    m_face.showPendingChanges();
 }
 
 void TForm1::showOpenFailure()

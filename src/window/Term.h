@@ -6,6 +6,7 @@
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
+#include "transfer/runnesting.h"
 #include "transfer/transferrun.h"
 #include "windowdefs.h"
 
@@ -92,7 +93,7 @@ public:
     // The menu items whose state changes.
     bool isSendEnabled() const { return m_sendEnabled; }
     bool isSendEndOfFileChecked() const { return m_sendEndOfFile; }
-    bool isRunning() const { return m_runDepth > 0; }
+    bool isRunning() const { return m_runs.running(); }
 
     // RunHost
     transfer::Pane& sourcePane() override { return Memo1; }
@@ -105,6 +106,7 @@ public:
     bool stopRequested() const override { return StopRequested; }
     void setStopRequested(bool stop) override { StopRequested = stop; }
     void processMessages() override;
+    void awaitingReply() override;
 
     // PortStateView
     void showOpenFailure() override;
@@ -124,8 +126,7 @@ private:
     transfer::PanelProgress m_progress;
     bool m_sendEnabled = false;
     bool m_sendEndOfFile = false;
-    int m_runDepth = 0;
-    bool m_closePending = false;
+    transfer::RunNesting m_runs;
     bool m_closed = false;
 };
 

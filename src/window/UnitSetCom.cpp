@@ -134,12 +134,9 @@ void TComboBox::TextTyped(std::u16string_view text, int cursor)
 
 void TComboBox::TextEdited(std::u16string_view text, int cursor, TextEdit how)
 {
-    if (how != TextEdit::Backspace && m_face && m_face->droppedDown()) {
-        // With the drop-down part open only typing and Backspace reach the
-        // box: the text goes back to what it was.
-        show();
-        return;
-    }
+    // Also when the text stays as it was (Backspace at the start, "COM3"
+    // pasted over "COM3").
+    static_cast<void>(how);
     chooseNothingKeepText(text, cursor);
     show();
 }
@@ -290,7 +287,9 @@ bool TSetCom::KeyDown(DialogControl focus, Key key, Modifiers modifiers)
     }
     case DialogControl::EditTimeOut:
         if (key == Key::Enter) {
-            m_face.beep();
+            // A character the field does not take: it beeps.
+            char16_t enter = EnterChar;
+            EditTimeOut.KeyPress(enter);
             return true;
         }
         return EditTimeOut.KeyDown(key, modifiers);

@@ -36,8 +36,8 @@ enum class TextEdit { Backspace, Delete, Paste, Other };
 // first entry it begins (case ignored) with the rest of that entry selected
 // and chooses it; text that begins no entry leaves no entry chosen while the
 // text stays.  Backspace leaves no entry chosen, and so do Delete, cutting
-// and pasting while the drop-down part is closed (with it open they do
-// nothing).  Up and Down choose the previous or next entry, open or closed.
+// and pasting, with the drop-down part open or closed.  Up and Down choose
+// the previous or next entry, open or closed.
 class TComboBox
 {
 public:
@@ -101,7 +101,6 @@ public:
     // `forward` tells a focus that arrives like Tab from one that arrives
     // like Shift+Tab.
     virtual void setFocus(DialogControl control, bool forward) = 0;
-    virtual void beep() = 0;
     // Top-left corner of the dialog's frame, in screen pixels.
     virtual Point position() const = 0;
     virtual void move(Point topLeft) = 0;
@@ -110,6 +109,9 @@ public:
     virtual Point frameSize() const = 0;
     virtual Rect ownerFrame() const = 0;
     virtual Rect desktopArea() const = 0;
+    // What each port entry reaches ("/dev/ttyUSB0 (existuje)"), COM1 first,
+    // for the face to show beside the entries where it can.
+    virtual void setPortDescriptions(const std::vector<std::u16string>&) {}
 };
 
 // Where a dialog of `size` goes the first time it is shown: centred over
@@ -136,6 +138,11 @@ public:
 
     // Shows the dialog modally and returns 1 ("Ok"), 3 ("Storno") or 2.
     int ShowModal();
+    // What each port entry reaches, COM1 first.
+    void setPortDescriptions(const std::vector<std::u16string>& descriptions)
+    {
+        m_face.setPortDescriptions(descriptions);
+    }
 
     // The key-press handler of the dialog and its five controls: Esc closes
     // the dialog with the result 2.

@@ -51,6 +51,11 @@ public:
     // Handles every pending window message (repaint, keys, menu commands)
     // and returns.
     virtual void processMessages() = 0;
+    // Brings the screen up to date with everything set so far (panels,
+    // appended lines), without handling any input.  A run calls it before
+    // an exchange that may wait, so the screen stays current however long
+    // the device takes.
+    virtual void showPendingChanges() = 0;
     // Closes the main window now and ends the program once the handler that
     // is running has returned.  Called only when the window may close.
     virtual void closeWindow() = 0;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -106,6 +108,22 @@ TEST_F(OpenPortSettings, shouldDropHeldRepliesWhenReopened)
     openPort(); // the open port is closed and opened again
     device.replyWith("FRESH");
     EXPECT_EQ(exchange("Y\r\n"), "FRESH");
+}
+
+TEST_F(OpenPortSettings, shouldHoldAUucpLockFileWhileOpen)
+{
+    if (::access("/var/lock", W_OK) != 0)
+        GTEST_SKIP() << "/var/lock is not writable here";
+    // /dev/pts/7 is locked as LCK..pts_7, with the process id in ten columns.
+    const std::filesystem::path lock = "/var/lock/LCK..pts_" + device.path().substr(9);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(::getpid()));
+    openPort();
+    std::ifstream in(lock);
+    const std::string content{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(content, expected);
+    link.ClosePort();
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 TEST_F(OpenPortSettings, shouldReportOpenPortWithItsNumber)

@@ -2,8 +2,11 @@
 
 #include "linkfixture.h"
 
+#include <fcntl.h>
 #include <pty.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace quorlink::serial::testing {
 namespace {
@@ -101,6 +104,53 @@ TEST(SerialPortWrite, shouldStopWriteAtWriteTimeoutWhenOutputCannotLeave)
     EXPECT_GE(cutShort, 150ms);
     EXPECT_LT(cutShort, 400ms);
     port.close();
+    ::close(slave);
+    ::close(master);
+}
+
+TEST(SerialPortWrite, shouldGiveALongRequestItsTimeOnTheLineAtLowSpeed)
+{
+    // At 300 Bd 40 bytes need 1.33 s on the line, far more than 100 ms + 5 ms
+    // per byte.  A pty whose buffers are full stands for the slow line: its
+    // reader takes everything after 600 ms, and the write must still be
+    // going on then.  At 9600 Bd the same write gives up after 300 ms.
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    char name[128];
+    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    const std::uint8_t request[40] = {};
+    for (const auto& [baud, whole] : {std::pair{300u, true}, std::pair{9600u, false}}) {
+        SCOPED_TRACE(baud);
+        SerialPort port;
+        ASSERT_TRUE(port.open(name, baud)) << port.errorString();
+        while (port.write(request, 1) == 1) {
+        }
+        std::thread reader([&] {
+            std::this_thread::sleep_for(600ms);
+            std::uint8_t sink[4096];
+            while (::read(master, sink, sizeof sink) == static_cast<ssize_t>(sizeof sink)) {
+            }
+        });
+        const auto start = Clock::now();
+        const std::size_t written = port.write(request, sizeof request);
+        const auto took = Clock::now() - start;
+        reader.join();
+        if (whole) {
+            EXPECT_EQ(written, sizeof request);
+            EXPECT_GE(took, 550ms);
+        } else {
+            EXPECT_LT(written, sizeof request);
+            EXPECT_LT(took, 550ms);
+        }
+        port.close();
+        // Whatever is left belongs to this round.
+        std::uint8_t sink[4096];
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        while (::read(master, sink, sizeof sink) > 0) {
+        }
+        ::fcntl(master, F_SETFL, 0);
+    }
     ::close(slave);
     ::close(master);
 }

@@ -1,8 +1,10 @@
+#include "filesizelimit.h"
 #include "settings/settingsstore_ini.h"
 #include "test_settings_support.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -166,43 +168,63 @@ TEST_F(IniSettingsStoreTest, shouldStoreAndLoadOutOfRangeValuesAsTheyAre)
     EXPECT_EQ(loaded.port.ComPortIndex, 2147483647);
 }
 
-// Tests run as root, where permission bits stop no write: the file is made
-// unwritable by a regular file in place of its folder, or a folder in place
-// of the file.
-TEST_F(IniSettingsStoreTest, shouldReportFirstValueWhenFolderCannotBeCreated)
+// Tests run as root, where permission bits stop nothing: the store cannot be
+// opened when a regular file stands in place of its folder or a folder in
+// place of the file.
+TEST_F(IniSettingsStoreTest, shouldSkipStoreSilentlyWhenItCannotBeOpenedOrCreated)
 {
     writeFile(pathIn(QStringLiteral("Brindova")), "not a folder");
-    IniSettingsStore store(settingsPath());
+    IniSettingsStore noFolder(settingsPath());
+    EXPECT_NO_THROW(noFolder.StorePortSettings(PortSettings{500, 9, 3}));
+    EXPECT_NO_THROW(noFolder.StoreSendEndFile(true));
+    EXPECT_FALSE(noFolder.LoadSettings().keyExisted);
 
-    try {
-        store.StorePortSettings(PortSettings{500, 9, 3});
-        ADD_FAILURE() << "no error";
-    } catch (const SettingsError& error) {
-        EXPECT_STREQ(error.what(), "Failed to set data for 'TimeOut'");
-    }
-    try {
-        store.StoreSendEndFile(true);
-        ADD_FAILURE() << "no error";
-    } catch (const SettingsError& error) {
-        EXPECT_STREQ(error.what(), "Failed to set data for 'SendEndFile'");
-    }
-    EXPECT_FALSE(store.LoadSettings().keyExisted);
+    const QString unreadable = pathIn(QStringLiteral("other/Quorlink.ini"));
+    ASSERT_TRUE(QDir().mkpath(unreadable));
+    IniSettingsStore folderInPlace(unreadable);
+    EXPECT_NO_THROW(folderInPlace.StorePortSettings(PortSettings{500, 9, 3}));
+    EXPECT_NO_THROW(folderInPlace.StoreSendEndFile(false));
+    EXPECT_TRUE(QFileInfo(unreadable).isDir());
+    EXPECT_EQ(QDir(pathIn(QStringLiteral("other")))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("Quorlink.ini")});
 }
 
-TEST_F(IniSettingsStoreTest, shouldReportFirstValueWhenFileIsReplacedByFolder)
+// A file that cannot grow stands for a full disk: the store opens, the write
+// fails.  The refused values stay out of the file for good, also when the
+// next operation succeeds.
+TEST_F(IniSettingsStoreTest, shouldNameFirstValueOfRefusedWriteAndNeverWriteItLater)
 {
+    const QByteArray before = "[General]\nTimeOut=500\n\n[Ports]\nCOM1=/dev/ttyUSB0\n"
+                              "COM2=" +
+                              QByteArray(600, 'x') + "\n";
+    write(before);
     IniSettingsStore store(settingsPath());
-    store.StorePortSettings(PortSettings{500, 9, 3});
-    ASSERT_TRUE(QFile::remove(settingsPath()));
-    ASSERT_TRUE(QDir().mkpath(settingsPath()));
-
-    try {
-        store.StorePortSettings(PortSettings{500, 9, 3});
-        ADD_FAILURE() << "no error";
-    } catch (const SettingsError& error) {
-        EXPECT_STREQ(error.what(), "Failed to set data for 'TimeOut'");
+    {
+        quorlink::testing::FileSizeLimit fullDisk(300);
+        ASSERT_TRUE(fullDisk.active());
+        try {
+            // TimeOut is named although the file already holds 500.
+            store.StorePortSettings(PortSettings{500, 9, 3});
+            ADD_FAILURE() << "no error";
+        } catch (const SettingsError& error) {
+            EXPECT_STREQ(error.what(), "Failed to set data for 'TimeOut'");
+        }
+        try {
+            store.StoreSendEndFile(true);
+            ADD_FAILURE() << "no error";
+        } catch (const SettingsError& error) {
+            EXPECT_STREQ(error.what(), "Failed to set data for 'SendEndFile'");
+        }
     }
-    EXPECT_THROW(store.StoreSendEndFile(false), SettingsError);
+    EXPECT_EQ(readFile(settingsPath()), before.toStdString());
+
+    store.StoreSendEndFile(false);
+    const std::string text = readFile(settingsPath());
+    EXPECT_EQ(text.substr(0, text.find("\n\n")), "[General]\nSendEndFile=0\nTimeOut=500");
+    EXPECT_EQ(QDir(pathIn(QStringLiteral("Brindova")))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("Quorlink.ini")});
 }
 
 TEST_F(IniSettingsStoreTest, shouldKeepPortsCodePageAndUnknownEntriesAcrossBothStores)
@@ -339,7 +361,7 @@ TEST_F(IniSettingsStoreTest, shouldUseDotConfigInHomeWhenXdgConfigHomeIsUnset)
     EXPECT_EQ(readFile(home + "/.config/Brindova/Quorlink.ini"), "[General]\nSendEndFile=1\n");
 }
 
-// Two programs storing into one file at the same time: QSettings locks the
+// Two programs storing into one file at the same time: the store locks the
 // file while it rereads, merges and atomically replaces it.
 TEST_F(IniSettingsStoreTest, shouldKeepBothProgramsValuesWhenTheyStoreAtOnce)
 {

@@ -342,6 +342,63 @@ TEST_F(BatchTest, shouldEndAtOnceOnSecondCtrlCWhileAReplyIsAwaited)
                      "program now\n");
 }
 
+// Starts `sleep` with the port as its standard input: a program that has
+// the port open without any lock, as a `cat` of the device has.
+pid_t holdPortOpen(const std::string& device)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, device.c_str(), O_RDONLY | O_NOCTTY, 0);
+    char sleep[] = "sleep";
+    char seconds[] = "30";
+    char* argv[] = {sleep, seconds, nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawnp(&pid, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Until it has the port open.
+    const std::string fd0 = "/proc/" + std::to_string(pid) + "/fd/0";
+    std::error_code ec;
+    for (int i = 0; i < 500 && fs::read_symlink(fd0, ec) != device; ++i)
+        std::this_thread::sleep_for(2ms);
+    return pid;
+}
+
+TEST_F(BatchTest, shouldRefuseAPortAnotherProgramHoldsNamingItWithStatusTwo)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const std::vector<std::string> args{"--port", device.path(), "--timeout", "300",
+                                        writeSource("A\r\n").string()};
+    const std::string refused = "quorlink-batch: cannot open " + device.path() + " (" +
+                                device.path() + "): " + device.path() + ": ";
+
+    const pid_t holder = holdPortOpen(device.path());
+    Result r = runBatch(args, m_dir);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, refused + "claiming exclusive use failed: the port is in use by sleep (pid " +
+                         std::to_string(holder) + ")\n");
+
+    // A UUCP lock file: honoured while its process lives, taken over and
+    // removed after the run once it has ended.
+    const fs::path lock = "/var/lock/LCK..pts_" + device.path().substr(9);
+    if (access("/var/lock", W_OK) != 0)
+        GTEST_SKIP() << "/var/lock is not writable here";
+    std::ofstream(lock) << "     " << getpid() << "\n";
+    r = runBatch(args, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, refused + "locking failed: the port is in use by test_batch (pid " +
+                         std::to_string(getpid()) + ")\n");
+    std::ofstream(lock) << "     " << holder << "\n";
+    r = runBatch(args, m_dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "R:A\n");
+    EXPECT_FALSE(fs::exists(lock));
+    EXPECT_EQ(device.received(), "A\r\n");
+    fs::remove(lock);
+}
+
 TEST_F(BatchTest, shouldListMappedAndMissingPorts)
 {
     PtyDevice device;

@@ -20,10 +20,12 @@
 // A factory whose panes need more (a QApplication for widgets) sets that up
 // in its test program's main() or in create().  Each test makes its own pane.
 //
-// The rules: CR LF, a lone LF and a lone CR each end a line; text after the
-// last line break is a line, a final line break starts none, an empty pane
-// has no lines; a line reads as at most 4096 characters, and as an empty text
-// past the end; appending writes CR LF as the line break.
+// The rules: in text that is set (loaded or typed), CR LF, a lone LF and a
+// lone CR each end a line, and nothing else does; text after the last line
+// break is a line, a final line break starts none, an empty pane has no
+// lines; a line reads as at most 4096 characters, and as an empty text past
+// the end; appending writes CR LF as the line break, and an appended line is
+// one line whatever it holds: a CR or LF inside it stays part of it.
 
 #include "transfer/pane.h"
 
@@ -87,6 +89,41 @@ TYPED_TEST_P(PaneContract, shouldTreatLoneLineFeedAndLoneCarriageReturnAsBreaks)
 {
     this->pane().setText(u"a\nb\rc\r\nd\n\re");
     EXPECT_EQ(this->lines(), u"[a][b][c][d][][e]");
+}
+
+// Only CR and LF end lines: not the paragraph separator, not the code points
+// a text editor may use for frames, not the pictures of CR and LF.
+TYPED_TEST_P(PaneContract, shouldEndLinesOnlyAtCarriageReturnAndLineFeed)
+{
+    const std::u16string text = u"a\u2029b\r\nc\uFDD0d\uFDD1e\u2028f\r\n\u240D\u240A";
+    this->pane().setText(text);
+    EXPECT_EQ(this->lines(), u"[a\u2029b][c\uFDD0d\uFDD1e\u2028f][\u240D\u240A]");
+    EXPECT_EQ(this->pane().text(), text);
+    this->pane().appendLine(u"\u2029\u240D");
+    EXPECT_EQ(this->pane().line(3), u"\u2029\u240D");
+    EXPECT_EQ(this->pane().lineCount(), 4);
+}
+
+// A reply with a lone CR or LF is one line, read and written as received.
+TYPED_TEST_P(PaneContract, shouldKeepCarriageReturnAndLineFeedInsideAnAppendedLine)
+{
+    this->pane().appendLine(u"A\rB");
+    this->pane().appendLine(u"OK\r");
+    this->pane().appendLine(u"\nx\r\ny");
+    EXPECT_EQ(this->pane().lineCount(), 3);
+    EXPECT_EQ(this->lines(), u"[A\rB][OK\r][\nx\r\ny]");
+    EXPECT_EQ(this->pane().text(), u"A\rB\r\nOK\r\r\n\nx\r\ny\r\n");
+
+    // A last line typed without a break is ended first, also when the
+    // appended line ends in CR; a lone CR typed at the end is a break.
+    this->pane().setText(u"psáno");
+    this->pane().appendLine(u"OK\r");
+    this->pane().appendLine(u"B");
+    EXPECT_EQ(this->pane().text(), u"psáno\r\nOK\r\r\nB");
+    EXPECT_EQ(this->lines(), u"[psáno][OK\r][B]");
+    this->pane().setText(u"x\r");
+    this->pane().appendLine(u"\nB");
+    EXPECT_EQ(this->lines(), u"[x][\nB]");
 }
 
 TYPED_TEST_P(PaneContract, shouldReadEmptyTextPastTheLastLineAndForNegativeIndex)
@@ -167,6 +204,8 @@ REGISTER_TYPED_TEST_SUITE_P(PaneContract, shouldCountNoLinesAndReadEmptyWhenPane
                             shouldCountTextAfterLastBreakButNoLineAfterFinalBreak,
                             shouldCountEmptyLinesBetweenOthers,
                             shouldTreatLoneLineFeedAndLoneCarriageReturnAsBreaks,
+                            shouldEndLinesOnlyAtCarriageReturnAndLineFeed,
+                            shouldKeepCarriageReturnAndLineFeedInsideAnAppendedLine,
                             shouldReadEmptyTextPastTheLastLineAndForNegativeIndex,
                             shouldReadAtMost4096CharactersOfALongLine,
                             shouldAppendLineAndCrLfToEmptyOrFinishedPane,

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 using quorlink::transfer::MemoryPane;
 using quorlink::transfer::Pane;
@@ -73,8 +74,12 @@ TEST(PaneText, shouldKeepCrLfAsOneBreakAndLoneCrBeforeItAsAnother)
 TEST(PaneText, shouldTreatLoneBreakAtEndAsFinishedLineWhenAppending)
 {
     std::u16string text = u"a\n";
-    panetext::appendLine(text, u"b");
-    EXPECT_EQ(text, u"a\nb\r\n");
+    std::vector<std::size_t> inLine;
+    panetext::appendLine(text, u"b\rc", inLine);
+    EXPECT_EQ(text, u"a\nb\rc\r\n");
+    EXPECT_EQ(inLine, std::vector<std::size_t>{3});
+    EXPECT_EQ(panetext::lineCount(text, inLine), 2);
+    EXPECT_EQ(panetext::line(text, 1, inLine), u"b\rc");
 }
 
 } // namespace

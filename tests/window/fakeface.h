@@ -56,6 +56,7 @@ public:
         if (const auto it = script.find(pumps); it != script.end())
             it->second();
     }
+    void showPendingChanges() override { ++shownNow; }
     void closeWindow() override { ++closes; }
 
     std::vector<Box> boxes;
@@ -67,6 +68,7 @@ public:
     std::map<int, std::function<void()>> script;
     int pumps = 0;
     int closes = 0;
+    int shownNow = 0;
 
 private:
     static std::optional<std::filesystem::path>
@@ -98,8 +100,8 @@ public:
 class FakeSpinFace : public SpinEditFace
 {
 public:
-    std::u16string text() const override { return shown; }
-    void setText(std::u16string_view text) override { shown = text; }
+    std::u16string fieldText() const override { return shown; }
+    void setFieldText(std::u16string_view text) override { shown = text; }
     void selectAll() override { ++selectAlls; }
     bool hasFocus() const override { return focused; }
     void takeFocus() override { focused = true; }
@@ -148,7 +150,6 @@ public:
     void endModal(int value) override { result = value; }
     std::optional<DialogControl> focusedControl() const override { return focus; }
     void setFocus(DialogControl control, bool) override { focus = control; }
-    void beep() override { ++beeps; }
     Point position() const override { return at; }
     void move(Point topLeft) override { at = topLeft; }
     Point frameSize() const override { return {258, 320}; }
@@ -161,7 +162,6 @@ public:
     Point at;
     Rect owner{100, 100, 651, 275};
     Rect desktop{0, 0, 1920, 1080};
-    int beeps = 0;
     int showings = 0;
 };
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -186,6 +187,14 @@ TEST_F(Com1, shouldInstallPollingTimeouts)
     EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 1u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 5u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 100u);
+
+    // Below 2400 Bd a byte needs more than 5 ms on the line (33.3 ms at 300).
+    for (const auto& [baud, perByte] : {std::pair{300u, 34u}, {1800u, 6u}, {2400u, 5u}}) {
+        ASSERT_TRUE(link.OpenPort(1, baud));
+        ASSERT_TRUE(GetCommTimeouts(handleOf(link.hCom()), &timeouts));
+        EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, perByte) << baud;
+        EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 100u);
+    }
 }
 
 TEST_F(Com1, shouldApplySpeedAndFraming)

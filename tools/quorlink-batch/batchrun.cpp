@@ -1,4 +1,7 @@
 #include "batchrun.h"
+#include "options.h"
+#include "output.h"
+#include "portlisting.h"
 #include "stopsignals.h"
 
 #include "serial/baudrates.h"
@@ -6,56 +9,20 @@
 #include "settings/settingsstore.h"
 #include "transfer/textfile.h"
 #include "transfer/transferrun.h"
+#include "version.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <iterator>
-#include <limits>
-#include <set>
-#include <sstream>
 #include <unistd.h>
 
 namespace quorlink::batch {
 namespace {
 
-constexpr const char* Version = "0.1.0";
-
-constexpr const char* Usage =
-    "Usage: quorlink-batch [OPTION]... SOURCE\n"
-    "Send every line of SOURCE (- for standard input) to a serial device with CR LF\n"
-    "and write each reply line, as the Quorlink window does.\n"
-    "\n"
-    "  --port COMn|DEVICE  port number (resolved as in the window) or device path\n"
-    "  --baud N            speed in baud, one of 300 600 900 1200 1800 2400 3600\n"
-    "                      4800 7200 9600 14400 19200 28800 38400 57600 76800 115200\n"
-    "  --timeout MS        reply time-out: silence in milliseconds after which a\n"
-    "                      reply is given up (0: no waiting at all)\n"
-    "  --eof, --no-eof     send (or do not send) the end-of-file bytes 0x00 CR LF\n"
-    "                      after the last line\n"
-    "  --codepage NAME     code page of the wire and of the files (e.g. windows-1250)\n"
-    "  --output FILE       write the replies to FILE (replaced atomically) instead of\n"
-    "                      standard output\n"
-    "  --transcript        write one line per request instead: number, request and\n"
-    "                      reply (or - when none came), tab separated\n"
-    "  --list-ports        list COM1 to COM16 with their devices, and serial devices\n"
-    "                      that no COM number reaches yet\n"
-    "  --help, --version\n"
-    "\n"
-    "Options left out are taken from the settings file of the Quorlink window.\n"
-    "Exit status: 0 every line answered, 1 some lines unanswered, 2 port, file or\n"
-    "usage error (also a port lost during the run), 130 stopped by Ctrl+C (the\n"
-    "current exchange finishes; Ctrl+C again ends the program at once).\n";
-
-// The mark written in a transcript for a line that got no reply.
-constexpr std::u16string_view NoReplyMark = u"-";
 
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -186,109 +153,10 @@ private:
     bool m_stop = false;
 };
 
-bool parseInt(const std::string& text, long long& value)
-{
-    if (text.empty())
-        return false;
-    std::size_t used = 0;
-    try {
-        value = std::stoll(text, &used, 10);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size();
-}
-
-// "COM3" or "com3" gives 3.
-std::optional<std::int32_t> comNumber(const std::string& text)
-{
-    if (text.size() < 4)
-        return std::nullopt;
-    std::string prefix = text.substr(0, 3);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(), ::toupper);
-    long long n = 0;
-    if (prefix != "COM" || !parseInt(text.substr(3), n) || n < 1 || n > 255)
-        return std::nullopt;
-    return static_cast<std::int32_t>(n);
-}
-
 std::string readStandardInput()
 {
     std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     return bytes;
-}
-
-bool isRealSerialDevice(const std::filesystem::path& path)
-{
-    // ttyS ports exist for every possible UART; only those with a UART
-    // behind them report a type other than 0 (unknown).
-    const std::string name = path.filename().string();
-    if (name.rfind("ttyS", 0) != 0)
-        return true;
-    std::ifstream type("/sys/class/tty/" + name + "/type");
-    int value = 0;
-    return type >> value && value != 0;
-}
-
-int listPorts(const serial::PortTable& table)
-{
-    namespace fs = std::filesystem;
-    std::set<std::string> reached;
-    std::error_code ec;
-    std::printf("Port   Device                                   Present\n");
-    for (std::int32_t n = 1; n <= 16; ++n) {
-        const std::string device = table.devicePath(n).value_or("");
-        const bool present = !device.empty() && fs::exists(device, ec);
-        if (present)
-            reached.insert(fs::weakly_canonical(device, ec).string());
-        std::printf("COM%-3d %-40s %s\n", n, device.c_str(), present ? "yes" : "no");
-    }
-
-    std::vector<std::string> found;
-    const auto addMatching = [&](const fs::path& dir, const std::string& prefix) {
-        for (const auto& entry : fs::directory_iterator(dir, ec)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind(prefix, 0) == 0 && isRealSerialDevice(entry.path()))
-                found.push_back(entry.path().string());
-        }
-    };
-    addMatching("/dev/serial/by-id", "");
-    addMatching("/dev", "ttyUSB");
-    addMatching("/dev", "ttyACM");
-    addMatching("/dev", "ttyS");
-    std::sort(found.begin(), found.end());
-
-    std::int32_t nextFree = 1;
-    const auto freeNumber = [&]() {
-        while (nextFree <= 16) {
-            const std::int32_t n = nextFree++;
-            const std::string device = table.devicePath(n).value_or("");
-            if (table.entries().count(n) == 0 && !fs::exists(device, ec))
-                return n;
-        }
-        return std::int32_t{0};
-    };
-
-    std::set<std::string> listed;
-    bool header = false;
-    for (const auto& device : found) {
-        const std::string canonical = fs::weakly_canonical(device, ec).string();
-        if (reached.count(canonical) != 0 || !listed.insert(canonical).second)
-            continue;
-        if (!header) {
-            std::printf("\nSerial devices that no COM number reaches yet, with the [Ports] line "
-                        "that would map each:\n");
-            header = true;
-        }
-        const std::int32_t n = freeNumber();
-        if (n != 0)
-            std::printf("%-40s COM%d=%s\n", device.c_str(), n, device.c_str());
-        else
-            std::printf("%-40s (no free COM number)\n", device.c_str());
-    }
-    if (!header)
-        std::printf("\nNo other serial devices found.\n");
-    return 0;
 }
 
 int fail(const std::string& message)
@@ -298,102 +166,6 @@ int fail(const std::string& message)
 }
 
 } // namespace
-
-std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error)
-{
-    Options options;
-    bool haveSource = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (arg.rfind("--", 0) == 0) {
-            const auto eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-            }
-        }
-        const auto takeValue = [&]() -> std::optional<std::string> {
-            if (value)
-                return value;
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        long long number = 0;
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--version") {
-            options.version = true;
-        } else if (name == "--list-ports") {
-            options.listPorts = true;
-        } else if (name == "--eof") {
-            options.eof = true;
-            options.noEof = false;
-        } else if (name == "--no-eof") {
-            options.noEof = true;
-            options.eof = false;
-        } else if (name == "--transcript") {
-            options.transcript = true;
-        } else if (name == "--port") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            options.port = *v;
-        } else if (name == "--baud") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            const auto& rates = serial::BaudRates;
-            // Checked before the cast, so that no number wraps onto a speed.
-            if (!parseInt(*v, number) || number < 1 ||
-                number > std::numeric_limits<std::uint32_t>::max() ||
-                std::find(rates.begin(), rates.end(), static_cast<std::uint32_t>(number)) ==
-                    rates.end()) {
-                error = "unsupported speed '" + *v + "'";
-                return std::nullopt;
-            }
-            options.baud = static_cast<std::uint32_t>(number);
-        } else if (name == "--timeout") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            if (!parseInt(*v, number) || number < 0 || number > 3600000) {
-                error = "time-out '" + *v + "' is not a number of milliseconds";
-                return std::nullopt;
-            }
-            options.timeoutMs = static_cast<std::int32_t>(number);
-        } else if (name == "--codepage") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            options.codePage = *v;
-        } else if (name == "--output" || name == "-o") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            options.output = *v;
-        } else if (arg == "-" || arg.empty() || arg[0] != '-') {
-            if (haveSource) {
-                error = "more than one SOURCE given";
-                return std::nullopt;
-            }
-            options.source = arg;
-            haveSource = true;
-        } else {
-            error = "unknown option '" + arg + "'";
-            return std::nullopt;
-        }
-    }
-    if (!haveSource && !options.help && !options.version && !options.listPorts) {
-        error = "no SOURCE given";
-        return std::nullopt;
-    }
-    return options;
-}
 
 int main(int argc, char** argv)
 {
@@ -409,7 +181,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::printf("quorlink-batch %s\n", Version);
+        std::printf("quorlink-batch %s\n", QUORLINK_VERSION);
         return 0;
     }
 
@@ -448,9 +220,9 @@ int main(int argc, char** argv)
 
     // The port: a COM number resolves as in the window, a path is used as is.
     std::int32_t portNumber = stored.port.ComPortIndex;
-    std::string portLabel = "COM" + std::to_string(portNumber);
+    std::string portLabel = serial::comName(portNumber);
     if (options.port) {
-        if (const auto n = comNumber(*options.port)) {
+        if (const auto n = serial::parseComName(*options.port)) {
             portNumber = *n;
             portLabel = *options.port;
         } else {
@@ -489,46 +261,14 @@ int main(int argc, char** argv)
     progress.finish(line, outcome.replies, line - outcome.replies);
 
     // The replies, or the transcript.
-    std::u16string result;
-    if (options.transcript) {
-        for (int i = 0; i < line && i < total; ++i) {
-            const std::string number = std::to_string(i + 1);
-            std::u16string row(number.begin(), number.end());
-            row += u'\t';
-            row += host.source.line(i);
-            row += u'\t';
-            const auto& reply = host.events.replies[static_cast<std::size_t>(i)];
-            if (reply)
-                row += *reply;
-            else
-                row += NoReplyMark;
-            row += u"\r\n";
-            result += row;
-        }
-    } else {
-        result = host.received.text();
-    }
-
+    const std::u16string result = options.transcript
+                                      ? transcriptText(host.source, host.events.replies, line)
+                                      : host.received.text();
     try {
-        if (options.output) {
+        if (options.output)
             transfer::saveResultFile(*options.output, result, *codePage);
-        } else {
-            std::string bytes = codePage->fromUnicode(result);
-            // Standard output gets the line ends of this system.
-            std::string out;
-            out.reserve(bytes.size());
-            for (std::size_t i = 0; i < bytes.size(); ++i) {
-                if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                    continue;
-                out += bytes[i];
-            }
-            // A reader that went away (a closed pipe) fails the write
-            // instead of ending the program unreported.
-            ignoreBrokenPipe();
-            const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
-            if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
-                throw std::runtime_error("Stream write error");
-        }
+        else
+            writeStandardOutput(result, *codePage);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quorlink::win32 {
 
@@ -40,6 +41,7 @@ const transfer::MemoryPane& EditPane::copy() const
         m_copy.setText(fromWide(text));
         m_length = text.size();
         m_last = text.empty() ? u'\0' : static_cast<char16_t>(text.back());
+        m_lastInLine = false;
         m_stale = false;
     }
     return m_copy;
@@ -65,12 +67,17 @@ void EditPane::appendLine(std::u16string_view line)
 {
     copy();
     // What appending adds depends only on whether the text is empty or ends
-    // with a line break: the rule runs on the last unit alone.
+    // with a line break: the rule runs on the last unit alone, and on
+    // whether that one belongs to an appended line.
     std::u16string tail;
-    if (m_length > 0)
+    std::vector<std::size_t> inLine;
+    if (m_length > 0) {
         tail.push_back(m_last);
+        if (m_lastInLine)
+            inLine.push_back(0);
+    }
     const std::size_t before = tail.size();
-    transfer::panetext::appendLine(tail, line);
+    transfer::panetext::appendLine(tail, line, inLine);
     const std::u16string added = tail.substr(before);
     checkCapacity(m_length + added.size());
 
@@ -82,8 +89,10 @@ void EditPane::appendLine(std::u16string_view line)
     m_changing = false;
     m_copy.appendLine(line);
     m_length += added.size();
-    if (!added.empty())
+    if (!added.empty()) {
         m_last = added.back();
+        m_lastInLine = !inLine.empty() && inLine.back() == tail.size() - 1;
+    }
 }
 
 void EditPane::clear()
@@ -105,6 +114,7 @@ void EditPane::setText(std::u16string_view text)
     m_copy.setText(text);
     m_length = text.size();
     m_last = text.empty() ? u'\0' : text.back();
+    m_lastInLine = false;
     m_stale = false;
 }
 

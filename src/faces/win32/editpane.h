@@ -13,10 +13,13 @@ namespace quorlink::win32 {
 //
 // The control shows the text; the pane keeps its own copy with the line
 // index of transfer::MemoryPane, so that counting and reading lines follow
-// the pane rules (a lone CR or LF also ends a line, as a device may send
-// one inside a reply) and cost no scan of the control per call.  The copy is
-// taken from the control again after the operator edited it (EN_CHANGE that
-// the pane did not cause itself).
+// the pane rules and cost no scan of the control per call: a CR or LF
+// inside an appended line (a reply with a lone CR) stays part of it.  The
+// copy is taken from the control again after the operator edited it
+// (EN_CHANGE that the pane did not cause itself); the control keeps no mark
+// of what was appended, so from then on every CR and LF ends a line, as in
+// typed text.  Appends are no undo steps: the control forgets what the
+// operator could undo before them.
 //
 // Capacity: Capacity UTF-16 units, the largest source text a pane takes
 // (transfer::MaxSourceChars, 64 Mi units).  The control's limit is raised to
@@ -55,10 +58,11 @@ private:
 
     HWND m_hwnd = nullptr;
     mutable transfer::MemoryPane m_copy;
-    mutable std::size_t m_length = 0; // units in m_copy
-    mutable char16_t m_last = 0;      // its last unit, when m_length > 0
-    mutable bool m_stale = false;     // the operator changed the control since
-    bool m_changing = false;          // the pane itself is changing the control
+    mutable std::size_t m_length = 0;  // units in m_copy
+    mutable char16_t m_last = 0;       // its last unit, when m_length > 0
+    mutable bool m_lastInLine = false; // which is a CR or LF of an appended line
+    mutable bool m_stale = false;      // the operator changed the control since
+    bool m_changing = false;           // the pane itself is changing the control
 };
 
 } // namespace quorlink::win32

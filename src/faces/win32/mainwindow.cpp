@@ -301,6 +301,15 @@ void MainWindow::processMessages()
     win32::processMessages(frame);
 }
 
+void MainWindow::showPendingChanges()
+{
+    // The device may take its time: what the run set goes on the screen
+    // now, painted at once, and the next frame counts from here.
+    m_frameStart = GetTickCount64();
+    showPanels();
+    RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 void MainWindow::closeWindow()
 {
     if (!m_hwnd)

@@ -52,6 +52,7 @@ public:
     void setMenuItemEnabled(window::MenuItem item, bool enabled) override;
     void setMenuItemChecked(window::MenuItem item, bool checked) override;
     void processMessages() override;
+    void showPendingChanges() override;
     void closeWindow() override;
 
     // StatusPanels

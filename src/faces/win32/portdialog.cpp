@@ -329,11 +329,6 @@ void PortDialog::setFocus(DialogControl control, bool)
         m_comboBaud.selectAll();
 }
 
-void PortDialog::beep()
-{
-    MessageBeep(MB_OK);
-}
-
 window::Point PortDialog::position() const
 {
     RECT frame{};

@@ -42,7 +42,6 @@ public:
     void endModal(int result) override;
     std::optional<window::DialogControl> focusedControl() const override;
     void setFocus(window::DialogControl control, bool forward) override;
-    void beep() override;
     window::Point position() const override;
     void move(window::Point topLeft) override;
     window::Point frameSize() const override;

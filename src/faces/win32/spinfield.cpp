@@ -86,7 +86,7 @@ void SpinField::place(const RECT& frame, int arrowWidth)
 
 // ---- SpinEditFace
 
-std::u16string SpinField::text() const
+std::u16string SpinField::fieldText() const
 {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(m_edit)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
@@ -94,7 +94,7 @@ std::u16string SpinField::text() const
     return fromWide(text);
 }
 
-void SpinField::setText(std::u16string_view text)
+void SpinField::setFieldText(std::u16string_view text)
 {
     SetWindowTextW(m_edit, toWide(text).c_str());
 }

@@ -44,8 +44,8 @@ public:
     void place(const RECT& frame, int arrowWidth);
 
     // SpinEditFace
-    std::u16string text() const override;
-    void setText(std::u16string_view text) override;
+    std::u16string fieldText() const override;
+    void setFieldText(std::u16string_view text) override;
     void selectAll() override;
     bool hasFocus() const override;
     void takeFocus() override;

@@ -1,0 +1,75 @@
+#pragma once
+
+// How programs on Linux show that a serial port is theirs, beyond flock() and
+// TIOCEXCL: UUCP lock files, and simply having the device open.
+//
+// Kept apart from the port code proper: none of it touches the line.
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+
+namespace quorlink::serial::portlocks {
+
+// A process that holds a port, for the message that refuses the open.
+struct Holder
+{
+    pid_t pid = 0;       // 0: not known (a lock file still being written)
+    std::string program; // its name, when it can be read
+};
+
+// Where UUCP lock files live on Linux (the FHS place).
+inline constexpr const char* LockDirectory = "/var/lock";
+
+// A UUCP lock file, "LCK..<name>" with the holder's process id as ten
+// decimal digits and a line end, as uucp, pppd, minicom and lockdev write it.
+// The name is the device's real path without "/dev/", slashes turned into
+// underscores (/dev/ttyUSB0: LCK..ttyUSB0, /dev/pts/3: LCK..pts_3).
+class LockFile
+{
+public:
+    LockFile() = default;
+    ~LockFile() { release(); }
+    LockFile(LockFile&& other) noexcept : m_path(std::move(other.m_path)) { other.m_path.clear(); }
+    LockFile& operator=(LockFile&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            m_path = std::move(other.m_path);
+            other.m_path.clear();
+        }
+        return *this;
+    }
+
+    // Takes the lock of `device` in `directory`.  Returns the holder when a
+    // live process (this one included) holds it already.  A lock left by a
+    // process that has ended is removed and taken over.  When no lock can be
+    // written (no such directory, no permission) the port is used without
+    // one: nothing is returned and held() stays false.
+    std::optional<Holder> acquire(const std::string& device,
+                                  const std::string& directory = LockDirectory);
+
+    // Removes the lock file, when it is still ours.
+    void release();
+
+    bool held() const { return !m_path.empty(); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path; // the lock file this object created, empty when none
+};
+
+// The file name of the lock of `device` ("LCK..ttyUSB0"), from its real path.
+std::string lockFileName(const std::string& device);
+
+// Another process that has the terminal `fd` refers to open, found through
+// /proc/<pid>/fd of every process whose descriptors this one may read.  For a
+// pseudo-terminal, the process that holds its master side is the device, not
+// a competitor, and is not reported.
+std::optional<Holder> findOtherHolder(int fd);
+
+// "cat (pid 412)", "pid 412", or "another program" when nothing is known.
+std::string describeHolder(const Holder& holder);
+
+} // namespace quorlink::serial::portlocks
