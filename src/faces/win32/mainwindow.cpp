@@ -347,21 +347,33 @@ std::u16string MainWindow::panelText(int index) const
 void MainWindow::showPanels()
 {
     KillTimer(m_hwnd, PanelTimer);
-    // The bar is drawn once for all the texts, when it is next painted.
+    // Setting a text draws the whole bar at once: the texts are set with
+    // drawing off, and only their own panels are drawn again, once.
+    bool any = false;
+    for (const bool changed : m_panelChanged)
+        any = any || changed;
+    if (!any)
+        return;
     SendMessageW(m_statusBar, WM_SETREDRAW, FALSE, 0);
+    std::array<RECT, window::PanelCount> changed{};
     for (int index = 0; index < window::PanelCount; ++index) {
         const auto at = static_cast<std::size_t>(index);
         if (!m_panelChanged[at])
             continue;
-        m_panelChanged[at] = false;
         // A leading tab centres a panel's text.
         std::wstring shown = isCentred(index) && !m_panels[at].empty() ? L"\t" : L"";
         shown += toWide(m_panels[at]);
         SendMessageW(m_statusBar, SB_SETTEXTW, static_cast<WPARAM>(index),
                      reinterpret_cast<LPARAM>(shown.c_str()));
+        SendMessageW(m_statusBar, SB_GETRECT, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&changed[at]));
     }
     SendMessageW(m_statusBar, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(m_statusBar, nullptr, TRUE);
+    for (std::size_t at = 0; at < changed.size(); ++at) {
+        if (m_panelChanged[at])
+            InvalidateRect(m_statusBar, &changed[at], TRUE);
+        m_panelChanged[at] = false;
+    }
 }
 
 // ---- Input
