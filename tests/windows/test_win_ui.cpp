@@ -494,6 +494,7 @@ TEST_F(Window, shouldEndTheProgramOnCtrlXInAPaneWithoutCuttingText)
     typeText(L"abc");
     ASSERT_TRUE(waitFor([&] { return windowText(m_memo1) == L"abc"; }))
         << "typing did not reach the source pane";
+    EXPECT_TRUE(waitForPanel(0, L"1")) << "typing did not count the source's lines";
     pressKey(VK_HOME, {VK_SHIFT});
     ASSERT_TRUE(waitFor([&] {
         DWORD start = 0, end = 0;
