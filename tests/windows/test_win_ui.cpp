@@ -85,6 +85,10 @@ private:
     std::size_t m_start = 0;
 };
 
+// A common file dialog loads the shell before it shows: on a busy machine
+// under Wine that may take a while.
+constexpr auto FileDialogLimit = 30000ms;
+
 // The port dialog's windows.
 struct SetComWindows
 {
@@ -143,6 +147,8 @@ protected:
         ASSERT_EQ(edits.size(), 2u);
         m_memo1 = edits[0];
         m_memo2 = edits[1];
+        // Typing goes into the source pane from the start.
+        ASSERT_TRUE(waitForFocus(m_memo1)) << "the source pane has no focus";
     }
 
     // A status panel's text as it reads (the tab that centres it left out).
@@ -717,7 +723,7 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     // A file that is not there: the error display (the program's name as
     // its caption, the stop icon), and nothing changes.
     pressKey('O', {VK_CONTROL});
-    const HWND missingDialog = m_program->waitForWindow(L"#32770");
+    const HWND missingDialog = m_program->waitForWindow(L"#32770", FileDialogLimit);
     ASSERT_NE(missingDialog, nullptr) << "Ctrl+O showed no open dialog";
     const FileTypes openTypes = fileTypesOf(missingDialog);
     EXPECT_EQ(openTypes.offered,
@@ -741,7 +747,7 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     EXPECT_EQ(panel(0), L"0");
 
     pressKey('O', {VK_CONTROL});
-    const HWND openDialog = m_program->waitForWindow(L"#32770");
+    const HWND openDialog = m_program->waitForWindow(L"#32770", FileDialogLimit);
     ASSERT_NE(openDialog, nullptr) << "Ctrl+O showed no open dialog";
     typeText(source);
     pressKey(VK_RETURN);
@@ -765,7 +771,7 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
 
     // Ctrl+S with a typed Czech name: the replies in windows-1250.
     pressKey('S', {VK_CONTROL});
-    const HWND saveDialog = m_program->waitForWindow(L"#32770");
+    const HWND saveDialog = m_program->waitForWindow(L"#32770", FileDialogLimit);
     ASSERT_NE(saveDialog, nullptr) << "Ctrl+S showed no save dialog";
     const FileTypes saveTypes = fileTypesOf(saveDialog);
     EXPECT_EQ(saveTypes.offered,
@@ -802,7 +808,8 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
 
     // Saved again under the same name: replaced without a question.
     pressKey('S', {VK_CONTROL});
-    ASSERT_NE(m_program->waitForWindow(L"#32770"), nullptr) << "Ctrl+S showed no save dialog";
+    ASSERT_NE(m_program->waitForWindow(L"#32770", FileDialogLimit), nullptr)
+        << "Ctrl+S showed no save dialog";
     typeText(result);
     pressKey(VK_RETURN);
     const std::string expected = replies + replies + line + "\r\n";
@@ -852,7 +859,7 @@ TEST_F(Window, shouldRunALongSourceToTheEnd)
     start();
     ASSERT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
     pressKey('O', {VK_CONTROL});
-    ASSERT_NE(m_program->waitForWindow(L"#32770"), nullptr);
+    ASSERT_NE(m_program->waitForWindow(L"#32770", FileDialogLimit), nullptr);
     typeText(source);
     pressKey(VK_RETURN);
     ASSERT_TRUE(waitFor([&] { return windowText(m_main) == source; }));

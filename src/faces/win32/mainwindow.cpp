@@ -241,6 +241,9 @@ void MainWindow::destroy()
 
 void MainWindow::show(int showCommand)
 {
+    // The source pane has the focus, also when the window manager activates
+    // the window only after this.
+    m_focus = m_memo1.hwnd();
     ShowWindow(m_hwnd, showCommand);
     UpdateWindow(m_hwnd);
     SetFocus(m_memo1.hwnd());
