@@ -43,19 +43,23 @@ public:
     EditPane& memo1() { return m_memo1; }
     EditPane& memo2() { return m_memo2; }
 
-    // WindowFace
+    // WindowFace.  The system's message box and common file dialogs.
     void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
                         std::u16string_view text) override;
     std::optional<std::filesystem::path> askSourceFileName() override;
     std::optional<std::filesystem::path> askResultFileName() override;
+    // The caption, and the state of the menu's items by their command ids.
     void setCaption(std::u16string_view caption) override;
     void setMenuItemEnabled(window::MenuItem item, bool enabled) override;
     void setMenuItemChecked(window::MenuItem item, bool checked) override;
+    // The message queue, painted once per frame during a run; what is
+    // pending painted at once; the window destroyed and the loop ended.
     void processMessages() override;
     void showPendingChanges() override;
     void closeWindow() override;
 
-    // StatusPanels
+    // StatusPanels: the texts, shown at once or, during a run, at the end
+    // of the frame.
     void setPanelText(int index, std::u16string_view text) override;
     std::u16string panelText(int index) const override;
 

@@ -37,11 +37,14 @@ public:
     SpinField& timeOutField() { return m_timeOut; }
     const window::Clock& clock() const { return m_clock; }
 
-    // SetComFace
+    // SetComFace.  The dialog's own message loop, its owner disabled.
     int runModal() override;
     void endModal(int result) override;
+    // The focus among the controls; asked for while the dialog is hidden,
+    // it is given when the dialog shows.
     std::optional<window::DialogControl> focusedControl() const override;
     void setFocus(window::DialogControl control, bool forward) override;
+    // Screen pixels: the frame, its owner's, the work area of its monitor.
     window::Point position() const override;
     void move(window::Point topLeft) override;
     window::Point frameSize() const override;
