@@ -20,6 +20,11 @@ bool isHighSurrogate(char16_t c)
     return c >= 0xD800 && c <= 0xDBFF;
 }
 
+bool isLowSurrogate(char16_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
 // Offset just past the line break that starts at `pos` (CR LF, lone CR or
 // lone LF).  `pos` must point at CR or LF.
 std::size_t skipBreak(std::u16string_view text, std::size_t pos)
@@ -39,8 +44,10 @@ std::u16string lineFrom(std::u16string_view text, std::size_t start)
     while (end < limit && !isBreakUnit(text[end]))
         ++end;
     // A cut that would keep the first half of a surrogate pair keeps neither
-    // half: a lone half is no character and would go out as "?".
-    if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]))
+    // half: a lone half is no character and would go out as "?".  A line
+    // that fits, or a half that has no partner, is not cut.
+    if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]) &&
+        isLowSurrogate(text[end]))
         --end;
     return std::u16string(text.substr(start, end - start));
 }
