@@ -6,6 +6,7 @@
 #include <QTemporaryFile>
 #include <QVariant>
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -39,12 +40,22 @@ std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
 }
 
 // An unquoted comma splits an INI value into a list; a device path or code
-// page name is one text, so the pieces are put back together.
+// page name is one text, so the pieces are put back together.  QSettings
+// makes the list one of variants when a piece begins with "@" or, once it
+// has rewritten the file, holds a NUL; as long as every piece is a text it
+// is the same value, before a store and after it.
 QString readText(const QSettings& settings, const QString& name)
 {
     const QVariant value = settings.value(name);
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QLatin1Char(',')).trimmed();
+    if (value.typeId() == QMetaType::QVariantList) {
+        const QVariantList pieces = value.toList();
+        const bool texts = std::all_of(pieces.begin(), pieces.end(), [](const QVariant& piece) {
+            return piece.typeId() == QMetaType::QString;
+        });
+        return texts ? value.toStringList().join(QLatin1Char(',')).trimmed() : QString();
+    }
     if (value.typeId() == QMetaType::QString)
         return value.toString().trimmed();
     return {};

@@ -239,6 +239,26 @@ TEST_F(IniSettingsStoreTest, shouldKeepPortsCodePageAndUnknownEntriesAcrossBothS
     EXPECT_EQ(loaded.sendEndFile, true);
 }
 
+TEST_F(IniSettingsStoreTest, shouldReadCodePageAndDevicesTheSameBeforeAndAfterAStore)
+{
+    // QSettings reads an unquoted list with a piece beginning "@" as a list
+    // of variants, and one with a NUL in a piece so once it has rewritten it.
+    const char text[] = "[General]\nCodePage=@cp,1250\n[Ports]\nCOM3=@usb,0\nCOM4=a\0b,c\n";
+    write(QByteArray(text, sizeof text - 1));
+    const StoredSettings first = load();
+    EXPECT_EQ(first.codePage, "@cp,1250");
+    EXPECT_EQ(first.ports,
+              (std::map<std::int32_t, std::string>{{3, "@usb,0"}, {4, std::string("a\0b,c", 5)}}));
+
+    IniSettingsStore(settingsPath()).StorePortSettings(PortSettings{500, 9, 3});
+    // As the next start reads it: this process keeps its own view of the file.
+    const QString copy = pathIn(QStringLiteral("copy.ini"));
+    writeFile(copy, QByteArray::fromStdString(readFile(settingsPath())));
+    const StoredSettings again = IniSettingsStore(copy).LoadSettings();
+    EXPECT_EQ(again.codePage, "@cp,1250");
+    EXPECT_EQ(again.ports, first.ports);
+}
+
 TEST_F(IniSettingsStoreTest, shouldReadPortKeysInAnyCaseAndIgnoreJunkKeys)
 {
     write("[Ports]\n"
