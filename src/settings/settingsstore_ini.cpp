@@ -24,13 +24,15 @@ const char* const kPortsGroup = "Ports";
 using NamedValue = std::pair<const char*, std::int32_t>;
 
 // A value counts only as a plain decimal 32-bit integer ("500", "-1");
-// "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not.
+// "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not, nor
+// does one holding NUL, which toInt would read up to it: a file whose end a
+// crash turned to zero bytes may hold "5\0\0" where "500" was.
 std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
 {
     const QVariant value = settings.value(QLatin1String(name));
     bool ok = false;
     int number = 0;
-    if (value.typeId() == QMetaType::QString)
+    if (value.typeId() == QMetaType::QString && !value.toString().contains(QChar(u'\0')))
         number = value.toString().toInt(&ok, 10);
     else if (value.typeId() == QMetaType::Int) // written by another Qt program as @Variant
         number = value.toInt(&ok);

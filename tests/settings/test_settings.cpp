@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <random>
+#include <string>
+#include <string_view>
 #include <thread>
 
 namespace quorlink::settings {
@@ -130,12 +132,13 @@ TEST_F(IniSettingsStoreTest, shouldGiveDefaultsForMissingValuesOfPartialStore)
 
 TEST_F(IniSettingsStoreTest, shouldGiveDefaultsForValuesThatAreNotIntegers)
 {
-    const char* const notIntegers[] = {
-        "abc",         "1.5",         "",     "0x10", "1,2", "2147483648",
-        "-2147483649", "99999999999", "5 ms", "\"\""};
-    for (const char* text : notIntegers) {
-        SCOPED_TRACE(text);
-        const QByteArray value(text);
+    // The last is a number in a file whose end a crash turned to zero bytes.
+    const std::string_view notIntegers[] = {
+        "abc",         "1.5",         "",     "0x10", "1,2",         "2147483648",
+        "-2147483649", "99999999999", "5 ms", "\"\"", {"5\0\0\0", 4}};
+    for (const std::string_view text : notIntegers) {
+        SCOPED_TRACE(std::string(text));
+        const QByteArray value(text.data(), static_cast<qsizetype>(text.size()));
         // A fresh file name each time: QSettings caches a file's contents per
         // name and rereads it only when its size or time changed.
         const QString path = pathIn(QStringLiteral("ill-typed-%1.ini").arg(qHash(value)));
