@@ -114,13 +114,37 @@ QVariant asTexts(const QVariant& value)
     return texts ? QVariant(QVariant(elements).toStringList()) : QVariant(elements);
 }
 
+// Whether a text of the value holds half a surrogate pair ("\\xd800" in
+// the file): it is no character, and a file in UTF-8 cannot hold it.
+bool holdsNoCharacter(const QVariant& value)
+{
+    const QVariantList texts =
+        value.typeId() == QMetaType::QString ? QVariantList{value}
+        : value.typeId() == QMetaType::QStringList || value.typeId() == QMetaType::QVariantList
+            ? value.toList()
+            : QVariantList{};
+    for (const QVariant& text : texts) {
+        if (text.typeId() != QMetaType::QString)
+            continue;
+        const QString units = text.toString();
+        for (qsizetype i = 0; i < units.size(); ++i) {
+            if (units[i].isHighSurrogate() && i + 1 < units.size() && units[i + 1].isLowSurrogate())
+                ++i;
+            else if (units[i].isSurrogate())
+                return true;
+        }
+    }
+    return false;
+}
+
 // Every entry of the file as QSettings reads it, each value in its
 // serialised form (so that a NaN equals itself).
 //
 // A key QSettings cannot look up is no entry any program can read: one of
 // slashes only, or "\\C3", read as "/C3".  Its rewrite of the file turns
 // the latter into "C3", which may then show an entry of that name or replace
-// the one there was; `hidden` holds the names so at stake.
+// the one there was.  A value holding half a surrogate pair is written as
+// something else.  `hidden` holds the names so at stake.
 struct Entries
 {
     std::map<QString, QByteArray> values;
@@ -143,7 +167,7 @@ Entries entriesOf(const QByteArray& bytes)
     const QSettings settings(path, QSettings::IniFormat);
     for (const QString& key : settings.allKeys()) {
         const QString name = lookupKey(key);
-        if (name != key || !settings.contains(name)) {
+        if (name != key || !settings.contains(name) || holdsNoCharacter(settings.value(name))) {
             entries.hidden.insert(name);
             continue;
         }
