@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 #include <QVariant>
 
+#include <algorithm>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
@@ -29,13 +30,15 @@ const char* const kPortsGroup = "Ports";
 using NamedValue = std::pair<const char*, std::int32_t>;
 
 // A value counts only as a plain decimal 32-bit integer ("500", "-1");
-// "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not.
+// "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not, nor
+// does one holding NUL, which toInt would read up to it: a file whose end a
+// crash turned to zero bytes may hold "5\0\0" where "500" was.
 std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
 {
     const QVariant value = settings.value(QLatin1String(name));
     bool ok = false;
     int number = 0;
-    if (value.typeId() == QMetaType::QString)
+    if (value.typeId() == QMetaType::QString && !value.toString().contains(QChar(u'\0')))
         number = value.toString().toInt(&ok, 10);
     else if (value.typeId() == QMetaType::Int) // written by another Qt program as @Variant
         number = value.toInt(&ok);
@@ -45,12 +48,22 @@ std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
 }
 
 // An unquoted comma splits an INI value into a list; a device path or code
-// page name is one text, so the pieces are put back together.
+// page name is one text, so the pieces are put back together.  QSettings
+// makes the list one of variants when a piece begins with "@" or, once it
+// has rewritten the file, holds a NUL; as long as every piece is a text it
+// is the same value, before a store and after it.
 QString readText(const QSettings& settings, const QString& name)
 {
     const QVariant value = settings.value(name);
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QLatin1Char(',')).trimmed();
+    if (value.typeId() == QMetaType::QVariantList) {
+        const QVariantList pieces = value.toList();
+        const bool texts = std::all_of(pieces.begin(), pieces.end(), [](const QVariant& piece) {
+            return piece.typeId() == QMetaType::QString;
+        });
+        return texts ? value.toStringList().join(QLatin1Char(',')).trimmed() : QString();
+    }
     if (value.typeId() == QMetaType::QString)
         return value.toString().trimmed();
     return {};

@@ -20,6 +20,11 @@ bool isHighSurrogate(char16_t c)
     return c >= 0xD800 && c <= 0xDBFF;
 }
 
+bool isLowSurrogate(char16_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
 bool belongsToLine(std::span<const std::size_t> inLine, std::size_t pos)
 {
     return std::binary_search(inLine.begin(), inLine.end(), pos);
@@ -61,8 +66,10 @@ std::u16string lineFrom(std::u16string_view text, std::span<const std::size_t> i
 {
     std::size_t end = lineEnd(text, inLine, start, start + Pane::MaxLineChars);
     // A cut that would keep the first half of a surrogate pair keeps neither
-    // half: a lone half is no character and would go out as "?".
-    if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]))
+    // half: a lone half is no character and would go out as "?".  A line
+    // that fits, or a half that has no partner, is not cut.
+    if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]) &&
+        isLowSurrogate(text[end]))
         --end;
     return std::u16string(text.substr(start, end - start));
 }

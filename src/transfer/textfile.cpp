@@ -392,7 +392,8 @@ std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage
     return *decode(bytes, codePage, std::u16string::npos).text;
 }
 
-std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage)
+std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage,
+                              std::size_t maxChars)
 {
     const int fd = openForReading(path);
     if (fd < 0)
@@ -405,7 +406,7 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
     // No encoding takes more than 4 bytes for one UTF-16 unit, so a text
     // that still has no NUL after this many bytes (beyond a mark) cannot fit
     // in a pane, and the rest of the file need not be read.
-    const std::size_t readLimit = 4 * MaxSourceChars + 3;
+    const std::size_t readLimit = 4 * maxChars + 3;
     std::string bytes;
     bool truncated = false;
     char buffer[1 << 16];
@@ -426,7 +427,7 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
     }
     closeFile(fd);
 
-    Decoded decoded = decode(bytes, codePage, MaxSourceChars);
+    Decoded decoded = decode(bytes, codePage, maxChars);
     if (!decoded.text || (truncated && !decoded.endedByNul))
         throwCapacity();
     return std::move(*decoded.text);
