@@ -13,28 +13,22 @@ std::string comName(std::int32_t portNumber)
 
 std::optional<std::int32_t> parseComName(std::string_view text)
 {
-    if (text.size() < 4)
+    if (text.size() < 4 || text.size() > 6)
         return std::nullopt;
     for (std::size_t i = 0; i < 3; ++i) {
         const char c = text[i];
         if ((c & ~0x20) != "COM"[i])
             return std::nullopt;
     }
-    std::size_t at = 3;
-    while (at < text.size() && text[at] == ' ')
-        ++at;
-    if (at == text.size())
+    if (text[3] == '0')
         return std::nullopt;
     std::int32_t number = 0;
-    for (; at < text.size(); ++at) {
-        const char c = text[at];
+    for (const char c : text.substr(3)) {
         if (c < '0' || c > '9')
             return std::nullopt;
         number = number * 10 + (c - '0');
-        if (number > 255)
-            return std::nullopt;
     }
-    if (number < 1)
+    if (number > 255)
         return std::nullopt;
     return number;
 }

@@ -15,10 +15,11 @@ inline constexpr std::int32_t ListedPortCount = 16;
 std::string comName(std::int32_t portNumber);
 
 // The port number of a COM name: "COM", in any letter case, then the number
-// in decimal from 1 to 255, with spaces allowed before the number and leading
-// zeros ("COM3", "com 3", "COM007" all give 3).  Nothing for anything else.
-// The --port option and the [Ports] keys of the settings file both read
-// their names with this.
+// in plain decimal from 1 to 255, without sign, spaces or leading zeros, so
+// that every port has one spelling apart from letter case ("COM3", "com3"
+// give 3; "COM 3", "COM03" and "COM256" are no COM names).  The --port
+// option and the [Ports] keys of the settings file both read their names
+// with this.
 std::optional<std::int32_t> parseComName(std::string_view text);
 
 // Resolves a COM port number (1 for COM1) to the device the platform opens.

@@ -1,5 +1,7 @@
 #include "settings/settingsstore_ini.h"
 
+#include "serial/porttable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +12,7 @@
 #include <QTemporaryFile>
 #include <QVariant>
 
+#include <algorithm>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
@@ -29,13 +32,15 @@ const char* const kPortsGroup = "Ports";
 using NamedValue = std::pair<const char*, std::int32_t>;
 
 // A value counts only as a plain decimal 32-bit integer ("500", "-1");
-// "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not.
+// "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not, nor
+// does one holding NUL, which toInt would read up to it: a file whose end a
+// crash turned to zero bytes may hold "5\0\0" where "500" was.
 std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
 {
     const QVariant value = settings.value(QLatin1String(name));
     bool ok = false;
     int number = 0;
-    if (value.typeId() == QMetaType::QString)
+    if (value.typeId() == QMetaType::QString && !value.toString().contains(QChar(u'\0')))
         number = value.toString().toInt(&ok, 10);
     else if (value.typeId() == QMetaType::Int) // written by another Qt program as @Variant
         number = value.toInt(&ok);
@@ -45,35 +50,25 @@ std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
 }
 
 // An unquoted comma splits an INI value into a list; a device path or code
-// page name is one text, so the pieces are put back together.
+// page name is one text, so the pieces are put back together.  QSettings
+// makes the list one of variants when a piece begins with "@" or, once it
+// has rewritten the file, holds a NUL; as long as every piece is a text it
+// is the same value, before a store and after it.
 QString readText(const QSettings& settings, const QString& name)
 {
     const QVariant value = settings.value(name);
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QLatin1Char(',')).trimmed();
+    if (value.typeId() == QMetaType::QVariantList) {
+        const QVariantList pieces = value.toList();
+        const bool texts = std::all_of(pieces.begin(), pieces.end(), [](const QVariant& piece) {
+            return piece.typeId() == QMetaType::QString;
+        });
+        return texts ? value.toStringList().join(QLatin1Char(',')).trimmed() : QString();
+    }
     if (value.typeId() == QMetaType::QString)
         return value.toString().trimmed();
     return {};
-}
-
-// "COM3", "com3" -> 3.  The number is plain decimal from 1, without sign or
-// leading zeros, so that every port has one spelling apart from letter case.
-std::optional<std::int32_t> portNumberOfKey(const QString& key)
-{
-    if (key.size() < 4 || !key.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
-        return std::nullopt;
-    const QStringView digits = QStringView(key).mid(3);
-    if (digits.front() == QLatin1Char('0'))
-        return std::nullopt;
-    for (QChar c : digits) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const int number = digits.toInt(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return static_cast<std::int32_t>(number);
 }
 
 // [Ports] COMn=device.  Junk keys and empty devices are ignored; when two keys
@@ -87,7 +82,7 @@ std::map<std::int32_t, std::string> readPorts(QSettings& settings)
         for (const QString& key : keys) {
             if (key.startsWith(QLatin1String("COM")) != upperCasePass)
                 continue;
-            const auto number = portNumberOfKey(key);
+            const auto number = serial::parseComName(key.toStdString());
             if (!number || ports.contains(*number))
                 continue;
             const QString device = readText(settings, key);

@@ -1,224 +1,16 @@
 #include "textfile.h"
+#include "textfile_p.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#include <share.h>
-#include <sys/stat.h>
-#else
-#include <csignal>
-#include <fcntl.h>
-#include <pthread.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace quorlink::transfer {
 
 namespace {
 
-// The platform's file calls, reduced to what the two files need.
-#ifdef _WIN32
-int openForReading(const std::filesystem::path& path)
-{
-    int fd = -1;
-    // Others may read the file while it is loaded, not write it.
-    if (_wsopen_s(&fd, path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, 0) != 0)
-        return -1;
-    return fd;
-}
-int createExclusive(const std::filesystem::path& path)
-{
-    int fd = -1;
-    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT | _O_EXCL, _SH_DENYRW,
-                  _S_IREAD | _S_IWRITE) != 0)
-        return -1;
-    return fd;
-}
-long long readSome(int fd, char* buffer, std::size_t size)
-{
-    return _read(fd, buffer, static_cast<unsigned>(size));
-}
-long long writeSome(int fd, const char* data, std::size_t size)
-{
-    return _write(fd, data, static_cast<unsigned>(size));
-}
-bool isDirectory(int fd)
-{
-    struct _stat64 st;
-    return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
-}
-bool flushToDisk(int fd)
-{
-    return _commit(fd) == 0;
-}
-int closeFile(int fd)
-{
-    return _close(fd);
-}
-int processId()
-{
-    return _getpid();
-}
-void copyMode(const std::filesystem::path&, int) {}
-// An existing file opened to be overwritten where it is; 0 bytes long then.
-int openInPlace(const std::filesystem::path& path)
-{
-    int fd = -1;
-    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC, _SH_DENYRW, 0) != 0)
-        return -1;
-    return fd;
-}
-bool mayWrite(const std::filesystem::path& path)
-{
-    return _waccess(path.c_str(), 2) == 0;
-}
-// A folder where no new file may be made, while a file in it may be written.
-bool isFolderRefusal(int error)
-{
-    return error == EACCES;
-}
-void syncFolder(const std::filesystem::path&) {}
-// Writing to a pipe whose reader has gone raises no signal here.
-class PipeSignalGuard
-{
-public:
-    PipeSignalGuard() {}
-};
-#else
-int openForReading(const std::filesystem::path& path)
-{
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-int createExclusive(const std::filesystem::path& path)
-{
-    // 0666 less the umask, as a file created in place would get.
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
-long long readSome(int fd, char* buffer, std::size_t size)
-{
-    long long n;
-    do {
-        n = ::read(fd, buffer, size);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-long long writeSome(int fd, const char* data, std::size_t size)
-{
-    long long n;
-    do {
-        n = ::write(fd, data, size);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-bool isDirectory(int fd)
-{
-    struct stat st;
-    return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-}
-bool flushToDisk(int fd)
-{
-    return ::fsync(fd) == 0;
-}
-int closeFile(int fd)
-{
-    return ::close(fd);
-}
-int processId()
-{
-    return static_cast<int>(::getpid());
-}
-// A replaced file keeps its permission bits.
-void copyMode(const std::filesystem::path& from, int toFd)
-{
-    struct stat st;
-    if (::stat(from.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(toFd, st.st_mode & 07777);
-}
-// An existing file opened to be overwritten where it is; 0 bytes long then.
-// The open itself never waits: a fifo without a reader fails with ENXIO
-// instead of hanging the window, and a terminal does not wait for its
-// carrier nor become the controlling one. The writes then block as usual.
-int openInPlace(const std::filesystem::path& path)
-{
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
-}
-bool mayWrite(const std::filesystem::path& path)
-{
-    return ::access(path.c_str(), W_OK) == 0;
-}
-// A folder where no new file may be made, while a file in it may be written.
-bool isFolderRefusal(int error)
-{
-    return error == EACCES || error == EROFS;
-}
-// Makes a rename durable; a failure here no longer loses data.
-void syncFolder(const std::filesystem::path& folder)
-{
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-}
-// Holds SIGPIPE back in this thread while a fifo or socket is written, so
-// that a reader that went away fails the write (EPIPE) instead of ending the
-// whole program.  A SIGPIPE raised meanwhile is taken off again.
-class PipeSignalGuard
-{
-public:
-    PipeSignalGuard()
-    {
-        sigset_t pipeOnly;
-        sigemptyset(&pipeOnly);
-        sigaddset(&pipeOnly, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &pipeOnly, &m_previous);
-    }
-    ~PipeSignalGuard()
-    {
-        sigset_t pending;
-        sigpending(&pending);
-        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
-            sigset_t pipeOnly;
-            sigemptyset(&pipeOnly);
-            sigaddset(&pipeOnly, SIGPIPE);
-            const timespec now{0, 0};
-            while (sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-    }
-    PipeSignalGuard(const PipeSignalGuard&) = delete;
-    PipeSignalGuard& operator=(const PipeSignalGuard&) = delete;
-
-private:
-    sigset_t m_previous;
-    bool m_wasPending = false;
-};
-#endif
+using namespace fileio;
 
 std::string systemErrorText(int error)
 {
@@ -392,7 +184,8 @@ std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage
     return *decode(bytes, codePage, std::u16string::npos).text;
 }
 
-std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage)
+std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage,
+                              std::size_t maxChars)
 {
     const int fd = openForReading(path);
     if (fd < 0)
@@ -405,7 +198,7 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
     // No encoding takes more than 4 bytes for one UTF-16 unit, so a text
     // that still has no NUL after this many bytes (beyond a mark) cannot fit
     // in a pane, and the rest of the file need not be read.
-    const std::size_t readLimit = 4 * MaxSourceChars + 3;
+    const std::size_t readLimit = 4 * maxChars + 3;
     std::string bytes;
     bool truncated = false;
     char buffer[1 << 16];
@@ -426,7 +219,7 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
     }
     closeFile(fd);
 
-    Decoded decoded = decode(bytes, codePage, MaxSourceChars);
+    Decoded decoded = decode(bytes, codePage, maxChars);
     if (!decoded.text || (truncated && !decoded.endedByNul))
         throwCapacity();
     return std::move(*decoded.text);

@@ -37,8 +37,10 @@ std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage
 
 // Reads the whole file at `path` (shared for reading) and decodes it as
 // decodeSourceText does.  Throws on an unreadable file and on a text above
-// MaxSourceChars.
-std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage);
+// `maxChars` units: a pane's capacity, or less where a test wants the limit
+// within reach.
+std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage,
+                              std::size_t maxChars = MaxSourceChars);
 
 // The bytes of a result file: `text` in `codePage`, preceded by EF BB BF when
 // the code page is UTF-8 and by no byte-order mark otherwise.  The text is

@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <random>
+#include <string>
+#include <string_view>
 #include <thread>
 
 namespace quorlink::settings {
@@ -132,12 +134,13 @@ TEST_F(IniSettingsStoreTest, shouldGiveDefaultsForMissingValuesOfPartialStore)
 
 TEST_F(IniSettingsStoreTest, shouldGiveDefaultsForValuesThatAreNotIntegers)
 {
-    const char* const notIntegers[] = {
-        "abc",         "1.5",         "",     "0x10", "1,2", "2147483648",
-        "-2147483649", "99999999999", "5 ms", "\"\""};
-    for (const char* text : notIntegers) {
-        SCOPED_TRACE(text);
-        const QByteArray value(text);
+    // The last is a number in a file whose end a crash turned to zero bytes.
+    const std::string_view notIntegers[] = {
+        "abc",         "1.5",         "",     "0x10", "1,2",         "2147483648",
+        "-2147483649", "99999999999", "5 ms", "\"\"", {"5\0\0\0", 4}};
+    for (const std::string_view text : notIntegers) {
+        SCOPED_TRACE(std::string(text));
+        const QByteArray value(text.data(), static_cast<qsizetype>(text.size()));
         // A fresh file name each time: QSettings caches a file's contents per
         // name and rereads it only when its size or time changed.
         const QString path = pathIn(QStringLiteral("ill-typed-%1.ini").arg(qHash(value)));
@@ -259,6 +262,26 @@ TEST_F(IniSettingsStoreTest, shouldKeepPortsCodePageAndUnknownEntriesAcrossBothS
                   {3, "/dev/ttyUSB0"}}));
     EXPECT_EQ(loaded.port.TimeOut, 500);
     EXPECT_EQ(loaded.sendEndFile, true);
+}
+
+TEST_F(IniSettingsStoreTest, shouldReadCodePageAndDevicesTheSameBeforeAndAfterAStore)
+{
+    // QSettings reads an unquoted list with a piece beginning "@" as a list
+    // of variants, and one with a NUL in a piece so once it has rewritten it.
+    const char text[] = "[General]\nCodePage=@cp,1250\n[Ports]\nCOM3=@usb,0\nCOM4=a\0b,c\n";
+    write(QByteArray(text, sizeof text - 1));
+    const StoredSettings first = load();
+    EXPECT_EQ(first.codePage, "@cp,1250");
+    EXPECT_EQ(first.ports,
+              (std::map<std::int32_t, std::string>{{3, "@usb,0"}, {4, std::string("a\0b,c", 5)}}));
+
+    IniSettingsStore(settingsPath()).StorePortSettings(PortSettings{500, 9, 3});
+    // As the next start reads it: this process keeps its own view of the file.
+    const QString copy = pathIn(QStringLiteral("copy.ini"));
+    writeFile(copy, QByteArray::fromStdString(readFile(settingsPath())));
+    const StoredSettings again = IniSettingsStore(copy).LoadSettings();
+    EXPECT_EQ(again.codePage, "@cp,1250");
+    EXPECT_EQ(again.ports, first.ports);
 }
 
 TEST_F(IniSettingsStoreTest, shouldReadPortKeysInAnyCaseAndIgnoreJunkKeys)

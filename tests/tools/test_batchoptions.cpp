@@ -21,11 +21,11 @@ TEST(BatchOptions, shouldReadEveryOptionInBothFormsAndTheLastEofChoice)
 {
     std::string error;
     const auto options =
-        parse({"--port", "COM 3", "--baud=115200", "--timeout", "0", "--eof", "--no-eof",
+        parse({"--port", "COM3", "--baud=115200", "--timeout", "0", "--eof", "--no-eof",
                "--codepage=windows-1250", "-o", "out.txt", "--transcript", "-"},
               error);
     ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->port, "COM 3");
+    EXPECT_EQ(options->port, "COM3");
     EXPECT_EQ(options->baud, 115200u);
     EXPECT_EQ(options->timeoutMs, 0);
     EXPECT_FALSE(options->eof);
@@ -39,11 +39,11 @@ TEST(BatchOptions, shouldReadEveryOptionInBothFormsAndTheLastEofChoice)
     ASSERT_TRUE(parse({"--version"}, error));
 
     // The names --port takes as COM numbers are the ones the settings
-    // file's [Ports] keys take.
-    EXPECT_EQ(quorlink::serial::parseComName("COM 3"), 3);
-    EXPECT_EQ(quorlink::serial::parseComName("com007"), 7);
-    EXPECT_EQ(quorlink::serial::parseComName("COM255"), 255);
-    for (const char* notCom : {"COM", "COM0", "COM256", "COM+3", "COM3 ", "COMx", "/dev/ttyS0"})
+    // file's [Ports] keys take: one spelling for each port.
+    EXPECT_EQ(quorlink::serial::parseComName("COM3"), 3);
+    EXPECT_EQ(quorlink::serial::parseComName("com255"), 255);
+    for (const char* notCom :
+         {"COM", "COM0", "COM 3", "COM03", "COM256", "COM+3", "COM3 ", "COMx", "/dev/ttyS0"})
         EXPECT_FALSE(quorlink::serial::parseComName(notCom)) << notCom;
 }
 

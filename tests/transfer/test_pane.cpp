@@ -62,6 +62,12 @@ TEST(PaneText, shouldNotKeepHalfASurrogatePairWhenCuttingALongLine)
     EXPECT_EQ(panetext::line(text, 0), std::u16string(4095, u'a'));
     const std::u16string fits = std::u16string(4094, u'a') + u"\U0001F600b";
     EXPECT_EQ(panetext::line(fits, 0), std::u16string(4094, u'a') + u"\U0001F600");
+    // A line of exactly 4096 units is whole, even when it ends in a lone half
+    // (as a UTF-16 file may hold); so is a lone half at the cut of a longer one.
+    const std::u16string whole = std::u16string(4095, u'a') + u'\xD800';
+    EXPECT_EQ(panetext::line(whole + u"\r\nb", 0), whole);
+    EXPECT_EQ(MemoryPane(whole + u"\r\nb").line(0), whole);
+    EXPECT_EQ(panetext::line(whole + u"bc", 0), whole);
 }
 
 TEST(PaneText, shouldKeepCrLfAsOneBreakAndLoneCrBeforeItAsAnother)

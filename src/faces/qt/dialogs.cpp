@@ -39,8 +39,7 @@ void setFilters(QFileDialog& dialog, const Filters& filters)
     auto* shown = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     if (shown && shown->count() == static_cast<int>(filters.size())) {
         for (int i = 0; i < shown->count(); ++i)
-            shown->setItemText(
-                i, toQString(filters[static_cast<std::size_t>(i)].description));
+            shown->setItemText(i, toQString(filters[static_cast<std::size_t>(i)].description));
     }
 }
 

@@ -188,15 +188,15 @@ void MainWindow::buildMenu()
     bar->setObjectName(QStringLiteral("MainMenu1"));
     for (const window::MenuSpec& spec : window::MainMenu1) {
         QMenu* menu = bar->addMenu(toQString(spec.caption));
-        const QString menuName = QString::fromLatin1(spec.name.data(),
-                                                     static_cast<qsizetype>(spec.name.size()));
+        const QString menuName =
+            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
         menu->setObjectName(menuName);
         menu->menuAction()->setObjectName(menuName);
         for (const window::MenuEntry& entry : spec.entries) {
-            QAction* action = entry.separator ? menu->addSeparator()
-                                              : menu->addAction(toQString(entry.caption));
-            action->setObjectName(QString::fromLatin1(entry.name.data(),
-                                                      static_cast<qsizetype>(entry.name.size())));
+            QAction* action =
+                entry.separator ? menu->addSeparator() : menu->addAction(toQString(entry.caption));
+            action->setObjectName(
+                QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size())));
             if (entry.separator)
                 continue;
             action->setShortcut(keySequence(entry.shortcut));

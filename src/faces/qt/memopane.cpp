@@ -126,9 +126,9 @@ std::u16string MemoPane::line(int index) const
     if (index < 0 || index >= lineCount())
         return {};
     const QString text = blockText(document()->findBlockByNumber(index));
-    const auto length = std::min<qsizetype>(text.size(), static_cast<qsizetype>(MaxLineChars));
-    return std::u16string(reinterpret_cast<const char16_t*>(text.constData()),
-                          static_cast<std::size_t>(length));
+    const std::u16string_view whole(reinterpret_cast<const char16_t*>(text.constData()),
+                                    static_cast<std::size_t>(text.size()));
+    return std::u16string(whole.substr(0, transfer::keptLineLength(whole)));
 }
 
 void MemoPane::appendLine(std::u16string_view line)

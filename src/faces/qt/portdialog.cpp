@@ -337,8 +337,8 @@ std::optional<window::DialogControl> PortDialog::focusedControl() const
           window::DialogControl::Button1, window::DialogControl::Button2}) {
         const QWidget* widget = widgetOf(control);
         // The list's line edit has the focus for the list.
-        if (focus && (focus == widget || (control != window::DialogControl::GroupBox1 &&
-                                          widget->isAncestorOf(focus))))
+        if (focus && (focus == widget ||
+                      (control != window::DialogControl::GroupBox1 && widget->isAncestorOf(focus))))
             return control;
     }
     return std::nullopt;

@@ -44,7 +44,7 @@ ArrowButton::ArrowButton(window::TCSpinEdit::Arrow arrow, SpinEditWidget* field)
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     setObjectName(arrow == window::TCSpinEdit::Arrow::Up ? QStringLiteral("UpButton")
-                                                          : QStringLiteral("DownButton"));
+                                                         : QStringLiteral("DownButton"));
 }
 
 void ArrowButton::paintEvent(QPaintEvent*)
@@ -63,7 +63,7 @@ void ArrowButton::paintEvent(QPaintEvent*)
     arrow.rect = QRect(0, 0, side, side);
     arrow.rect.moveCenter(rect().center() + (sunken ? QPoint(1, 1) : QPoint()));
     style()->drawPrimitive(m_arrow == window::TCSpinEdit::Arrow::Up ? QStyle::PE_IndicatorArrowUp
-                                                                     : QStyle::PE_IndicatorArrowDown,
+                                                                    : QStyle::PE_IndicatorArrowDown,
                            &arrow, &painter, this);
 }
 

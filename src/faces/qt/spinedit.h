@@ -67,7 +67,8 @@ public:
 
     // The behaviour this shows; set once by the dialog that owns both, and
     // `keyDown` is the dialog's key table for the keys that type nothing.
-    void attach(window::TCSpinEdit* field, std::function<bool(window::Key, window::Modifiers)> keyDown);
+    void attach(window::TCSpinEdit* field,
+                std::function<bool(window::Key, window::Modifiers)> keyDown);
     window::TCSpinEdit& field() { return *m_field; }
 
     ArrowButton* upButton() const { return m_up; }

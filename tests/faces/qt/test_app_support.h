@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mainwindow.h"
 #include "dialogs.h"
+#include "mainwindow.h"
 
 #include <QTemporaryDir>
 

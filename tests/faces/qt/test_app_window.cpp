@@ -449,7 +449,8 @@ protected:
     void answerDialog(std::function<void(quorlink::qtface::PortDialog&)> fill, int result)
     {
         QTimer::singleShot(0, [fill, result] {
-            auto* dialog = qobject_cast<quorlink::qtface::PortDialog*>(QApplication::activeModalWidget());
+            auto* dialog =
+                qobject_cast<quorlink::qtface::PortDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             fill(*dialog);
             dialog->done(result);
@@ -485,7 +486,9 @@ TEST_F(PortCommand, shouldOwnOpenFailureBoxByTheWindowAfterTheDialogClosed)
     writeSettings("[Ports]\nCOM1=/dev/quorlink-no-such-device\n");
     auto form = start();
     showActive(*form);
-    answerDialog([](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); }, quorlink::window::TSetCom::ResultOk);
+    answerDialog(
+        [](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); },
+        quorlink::window::TSetCom::ResultOk);
     form->action(MenuItem::Port1)->trigger();
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].text, u"Nelze otevrit COM");
@@ -513,7 +516,9 @@ TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten
     MainWindow form(std::make_unique<FailingStore>());
     form.form().link().portTable().setDevice(1, device.path());
     form.show();
-    answerDialog([](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); }, quorlink::window::TSetCom::ResultOk);
+    answerDialog(
+        [](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); },
+        quorlink::window::TSetCom::ResultOk);
     form.action(MenuItem::Port1)->trigger();
     ASSERT_EQ(m_dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_dialogs.boxes[0].kind, u"stop");
@@ -541,7 +546,9 @@ TEST_F(PortCommand, shouldReopenPortAndCloseWithoutBoxWhenStoreCannotBeCreated)
     auto form = start();
     form->form().link().portTable().setDevice(1, device.path());
     showActive(*form);
-    answerDialog([](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); }, quorlink::window::TSetCom::ResultOk);
+    answerDialog(
+        [](quorlink::qtface::PortDialog& dialog) { dialog.core().ComboBoxCom.setItemIndex(0); },
+        quorlink::window::TSetCom::ResultOk);
     form->action(MenuItem::Port1)->trigger();
     EXPECT_TRUE(m_dialogs.boxes.empty());
     EXPECT_EQ(panel(*form, 3), u"Port COM1 otevřen");

@@ -2,9 +2,9 @@
 // settings fields, "Ok" stores the three values and reopens the port, every
 // other way out changes nothing.
 
-#include "spinedit.h"
 #include "portdialog.h"
 #include "ptydevice.h"
+#include "spinedit.h"
 #include "test_app_support.h"
 
 #include <QApplication>
@@ -33,7 +33,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
         bool reached = false;
         QTimer::singleShot(0, [&reached, action] {
-            auto* dialog = qobject_cast<quorlink::qtface::PortDialog*>(QApplication::activeModalWidget());
+            auto* dialog =
+                qobject_cast<quorlink::qtface::PortDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             reached = true;
             dialog->activateWindow();
@@ -114,8 +115,12 @@ TEST_F(PortDialog, shouldStoreNothingWhenNotConfirmed)
     auto form = start();
     showActive(*form);
     const std::vector<std::function<void(quorlink::qtface::PortDialog&)>> ways{
-        [](quorlink::qtface::PortDialog& dialog) { QTest::mouseClick(dialog.Button1, Qt::LeftButton); },
-        [](quorlink::qtface::PortDialog&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); },
+        [](quorlink::qtface::PortDialog& dialog) {
+            QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+        },
+        [](quorlink::qtface::PortDialog&) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        },
         [](quorlink::qtface::PortDialog& dialog) { dialog.close(); },
     };
     for (const auto& way : ways) {
@@ -201,7 +206,9 @@ TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
 {
     auto form = start();
     showActive(*form);
-    pressF9(*form, [](quorlink::qtface::PortDialog& dialog) { QTest::mouseClick(dialog.Button2, Qt::LeftButton); });
+    pressF9(*form, [](quorlink::qtface::PortDialog& dialog) {
+        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+    });
     QWidget* focus = nullptr;
     pressF9(*form, [&](quorlink::qtface::PortDialog&) {
         focus = QApplication::focusWidget();
