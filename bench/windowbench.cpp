@@ -19,7 +19,7 @@
 // Each mode uses a settings folder of its own (XDG_CONFIG_HOME), never the
 // user's.
 
-#include "Term.h"
+#include "mainwindow.h"
 #include "application.h"
 #include "dialogs.h"
 #include "settings/settingsstore.h"
@@ -52,7 +52,7 @@ double seconds(Clock::duration d)
 }
 
 // Answers the file dialogs with fixed names; boxes are printed, not shown.
-class FixedDialogs : public quorlink::app::Dialogs
+class FixedDialogs : public quorlink::qtface::Dialogs
 {
 public:
     void information(QWidget*, const QString& caption, const QString& text) override
@@ -99,21 +99,22 @@ void writeSettings(const QTemporaryDir& config, const QString& device)
 
 int run(FixedDialogs& dialogs, const QString& source)
 {
-    TForm1 form(quorlink::settings::createUserSettingsStore());
+    quorlink::qtface::MainWindow form(quorlink::settings::createUserSettingsStore());
     form.show();
     QCoreApplication::processEvents();
-    if (!form.Odeslat1->isEnabled()) {
+    if (!form.action(quorlink::window::MenuItem::Odeslat1)->isEnabled()) {
         std::fprintf(stderr, "windowbench: the port did not open\n");
         return 1;
     }
     dialogs.openName = source;
-    form.Otevtzdroj1Click();
+    form.form().Otevtzdroj1Click();
     QCoreApplication::processEvents();
     const int lines = form.Memo1->lineCount();
 
     const long rssBefore = statusKb("VmRSS");
     const auto start = Clock::now();
-    form.Odeslat1Click();
+    // As F6 does: the run paced to the screen.
+    form.action(quorlink::window::MenuItem::Odeslat1)->trigger();
 
     const double elapsed = seconds(Clock::now() - start);
     const int replies = form.Memo2->lineCount();
@@ -125,7 +126,7 @@ int run(FixedDialogs& dialogs, const QString& source)
 
 int panes(FixedDialogs& dialogs, const QString& source, const QString& result, int lines)
 {
-    TForm1 form(quorlink::settings::createUserSettingsStore());
+    quorlink::qtface::MainWindow form(quorlink::settings::createUserSettingsStore());
     form.show();
     QCoreApplication::processEvents();
 
@@ -133,7 +134,7 @@ int panes(FixedDialogs& dialogs, const QString& source, const QString& result, i
     const long rssBefore = statusKb("VmRSS");
     dialogs.openName = source;
     auto start = Clock::now();
-    form.Otevtzdroj1Click();
+    form.form().Otevtzdroj1Click();
     QCoreApplication::processEvents();
     const double loadSeconds = seconds(Clock::now() - start);
     std::printf("load_s %.3f\n", loadSeconds);
@@ -151,7 +152,7 @@ int panes(FixedDialogs& dialogs, const QString& source, const QString& result, i
     std::vector<double> updates;
     for (int i = 0; i < 101; ++i) {
         start = Clock::now();
-        form.Memo1Change();
+        form.form().Memo1Change();
         updates.push_back(seconds(Clock::now() - start));
     }
     std::nth_element(updates.begin(), updates.begin() + 50, updates.end());
@@ -168,7 +169,7 @@ int panes(FixedDialogs& dialogs, const QString& source, const QString& result, i
     std::printf("append_us %.2f\n", seconds(Clock::now() - start) * 1e6 / lines);
     dialogs.saveName = result;
     start = Clock::now();
-    form.Uloitvsledek1Click();
+    form.form().Uloitvsledek1Click();
     std::printf("save_s %.3f\n", seconds(Clock::now() - start));
     std::printf("save_lines %d\n", form.Memo2->lineCount());
     return dialogs.failed ? 1 : 0;
@@ -212,9 +213,9 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     writeSettings(config, runMode ? QString::fromStdString(args[1]) : QString());
 
-    quorlink::app::Application app(argc, argv);
+    quorlink::qtface::Application app(argc, argv);
     FixedDialogs dialogs;
-    quorlink::app::setDialogs(&dialogs);
+    quorlink::qtface::setDialogs(&dialogs);
     int status = 0;
     if (documentMode)
         status = document(QString::fromStdString(args[1]));
@@ -223,6 +224,6 @@ int main(int argc, char** argv)
     else
         status = panes(dialogs, QString::fromStdString(args[1]), QString::fromStdString(args[2]),
                        std::atoi(args[3].c_str()));
-    quorlink::app::setDialogs(nullptr);
+    quorlink::qtface::setDialogs(nullptr);
     return status;
 }

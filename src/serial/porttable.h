@@ -4,8 +4,23 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorlink::serial {
+
+// The ports the port dialog lists and --list-ports shows: COM1 to COM16.
+inline constexpr std::int32_t ListedPortCount = 16;
+
+// "COM" and the port number in plain decimal ("COM3").
+std::string comName(std::int32_t portNumber);
+
+// The port number of a COM name: "COM", in any letter case, then the number
+// in plain decimal from 1 to 255, without sign, spaces or leading zeros, so
+// that every port has one spelling apart from letter case ("COM3", "com3"
+// give 3; "COM 3", "COM03" and "COM256" are no COM names).  The --port
+// option and the [Ports] keys of the settings file both read their names
+// with this.
+std::optional<std::int32_t> parseComName(std::string_view text);
 
 // Resolves a COM port number (1 for COM1) to the device the platform opens.
 // Without an entry, COM n is the platform's default device: /dev/ttyS<n-1> on

@@ -61,6 +61,12 @@ public:
     // Describes the last failure of open(), in the system's words.
     std::string errorString() const;
 
+    // Whether input arrives within `within` (0: is some there already), without
+    // taking it.  False on a closed port and where the platform cannot wait
+    // for input without reading it (Windows, without overlapped I/O, only
+    // sees what has already arrived).
+    bool inputArrives(std::chrono::microseconds within);
+
     // The platform handle (file descriptor or HANDLE value); -1 while closed.
     std::intptr_t nativeHandle() const;
 

@@ -617,6 +617,22 @@ std::string SerialPort::errorString() const
     return d->error;
 }
 
+bool SerialPort::inputArrives(std::chrono::microseconds within)
+{
+    if (d->fd < 0)
+        return false;
+    pollfd port{d->fd, POLLIN, 0};
+    // poll() counts in milliseconds; ppoll() takes the finer time.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(within);
+    const timespec timeout{static_cast<time_t>(seconds.count()),
+                           static_cast<long>((within - seconds).count() * 1000)};
+    int ready = 0;
+    do {
+        ready = ::ppoll(&port, 1, &timeout, nullptr);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && (port.revents & POLLIN);
+}
+
 std::intptr_t SerialPort::nativeHandle() const
 {
     return d->fd;

@@ -291,6 +291,17 @@ std::string SerialPort::errorString() const
     return d->error;
 }
 
+bool SerialPort::inputArrives(std::chrono::microseconds)
+{
+    // Waiting for input without reading it needs overlapped I/O, which the
+    // port does not use: only what has already arrived counts.
+    if (!d->isOpen())
+        return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(d->handle, &errors, &status) && status.cbInQue > 0;
+}
+
 std::intptr_t SerialPort::nativeHandle() const
 {
     return d->isOpen() ? reinterpret_cast<std::intptr_t>(d->handle) : -1;

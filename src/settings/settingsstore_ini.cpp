@@ -1,5 +1,7 @@
 #include "settings/settingsstore_ini.h"
 
+#include "serial/porttable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,26 +71,6 @@ QString readText(const QSettings& settings, const QString& name)
     return {};
 }
 
-// "COM3", "com3" -> 3.  The number is plain decimal from 1, without sign or
-// leading zeros, so that every port has one spelling apart from letter case.
-std::optional<std::int32_t> portNumberOfKey(const QString& key)
-{
-    if (key.size() < 4 || !key.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
-        return std::nullopt;
-    const QStringView digits = QStringView(key).mid(3);
-    if (digits.front() == QLatin1Char('0'))
-        return std::nullopt;
-    for (QChar c : digits) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const int number = digits.toInt(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return static_cast<std::int32_t>(number);
-}
-
 // [Ports] COMn=device.  Junk keys and empty devices are ignored; when two keys
 // name the same port in different letter case, the one spelled "COM" wins.
 std::map<std::int32_t, std::string> readPorts(QSettings& settings)
@@ -100,7 +82,7 @@ std::map<std::int32_t, std::string> readPorts(QSettings& settings)
         for (const QString& key : keys) {
             if (key.startsWith(QLatin1String("COM")) != upperCasePass)
                 continue;
-            const auto number = portNumberOfKey(key);
+            const auto number = serial::parseComName(key.toStdString());
             if (!number || ports.contains(*number))
                 continue;
             const QString device = readText(settings, key);

@@ -1,6 +1,7 @@
 #include "codepage.h"
 
 #include "codepage_p.h"
+#include "utf16.h"
 
 #include <cstdint>
 
@@ -17,20 +18,6 @@ std::string upperAscii(std::string_view text)
 }
 
 namespace utf8 {
-
-namespace {
-
-bool isHighSurrogate(char32_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool isLowSurrogate(char32_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-} // namespace
 
 std::string encode(std::u16string_view text)
 {
@@ -198,6 +185,22 @@ std::u16string CodePage::toUnicode(std::string_view bytes) const
     if (isUtf8())
         return utf8::decode(bytes);
     return m_converter->decode(bytes);
+}
+
+std::string toUtf8(std::u16string_view text)
+{
+    return utf8::encode(text);
+}
+
+std::u16string fromUtf8(std::string_view bytes)
+{
+    return utf8::decode(bytes);
+}
+
+std::u16string decimalText(long long value)
+{
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
 }
 
 } // namespace quorlink::transfer

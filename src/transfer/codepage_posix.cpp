@@ -1,6 +1,7 @@
 // Code pages on POSIX systems, through the C library's iconv.
 
 #include "codepage_p.h"
+#include "utf16.h"
 
 #include <bit>
 #include <cerrno>
@@ -21,16 +22,6 @@ const char* const Utf16Name = std::endian::native == std::endian::little ? "UTF-
 
 const iconv_t NoDescriptor = reinterpret_cast<iconv_t>(-1);
 const std::size_t IconvFailed = static_cast<std::size_t>(-1);
-
-bool isHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool isLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
 
 // The locale whose transliteration tables pick best-fit characters.  The C
 // library takes them from the calling thread's LC_CTYPE; the plain "C" locale

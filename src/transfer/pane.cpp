@@ -1,4 +1,5 @@
 #include "pane.h"
+#include "utf16.h"
 
 #include <algorithm>
 #include <limits>
@@ -13,16 +14,6 @@ constexpr char16_t LF = u'\n';
 bool isBreakUnit(char16_t c)
 {
     return c == CR || c == LF;
-}
-
-bool isHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool isLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 bool belongsToLine(std::span<const std::size_t> inLine, std::size_t pos)
@@ -58,20 +49,15 @@ std::size_t skipBreak(std::u16string_view text, std::span<const std::size_t> inL
     return pos + 1;
 }
 
-// The line that starts at `start`, cut to Pane::MaxLineChars units.  Only the
-// units that are returned (and one more) are looked at, so a very long line
-// costs no more than a short one.
+// The line that starts at `start`, cut as a reading cuts it.  Only the units
+// that are returned (and one more) are looked at, so a very long line costs
+// no more than a short one.
 std::u16string lineFrom(std::u16string_view text, std::span<const std::size_t> inLine,
                         std::size_t start)
 {
-    std::size_t end = lineEnd(text, inLine, start, start + Pane::MaxLineChars);
-    // A cut that would keep the first half of a surrogate pair keeps neither
-    // half: a lone half is no character and would go out as "?".  A line
-    // that fits, or a half that has no partner, is not cut.
-    if (end == start + Pane::MaxLineChars && end < text.size() && isHighSurrogate(text[end - 1]) &&
-        isLowSurrogate(text[end]))
-        --end;
-    return std::u16string(text.substr(start, end - start));
+    const std::size_t end = lineEnd(text, inLine, start, start + Pane::MaxLineChars + 1);
+    const std::u16string_view line = text.substr(start, end - start);
+    return std::u16string(line.substr(0, keptLineLength(line)));
 }
 
 bool endsWithBreak(std::u16string_view text, std::span<const std::size_t> inLine)
@@ -191,6 +177,19 @@ void MemoryPane::setText(std::u16string_view text)
     m_text = text;
     m_inLine.clear();
     m_indexed = false;
+}
+
+std::size_t keptLineLength(std::u16string_view line)
+{
+    if (line.size() <= Pane::MaxLineChars)
+        return line.size();
+    // A cut that would keep the first half of a surrogate pair keeps neither
+    // half: a lone half is no character and would go out as "?".  A half
+    // that has no partner is cut like any other unit.
+    std::size_t kept = Pane::MaxLineChars;
+    if (isHighSurrogate(line[kept - 1]) && isLowSurrogate(line[kept]))
+        --kept;
+    return kept;
 }
 
 } // namespace quorlink::transfer

@@ -40,6 +40,11 @@ public:
     virtual void setText(std::u16string_view text) = 0;
 };
 
+// How much of `line` (one line, without its break) a reading returns: at
+// most Pane::MaxLineChars units, one fewer where the cut would split a
+// surrogate pair.
+std::size_t keptLineLength(std::u16string_view line);
+
 // The line rules on a plain string, for panes that keep their text as one.
 // `inLine` lists in ascending order the offsets of the CR and LF units that
 // belong to an appended line; every other CR LF, CR and LF ends a line.

@@ -1,6 +1,7 @@
 #include "transferrun.h"
 
 #include "serial/seriallink.h"
+#include "utf16.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,22 +14,6 @@ namespace {
 constexpr int LinePanel = 1;
 constexpr int ReplyPanel = 2;
 constexpr int MessagePanel = 3;
-
-std::u16string decimal(int value)
-{
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
-bool isHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool isLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
 
 // Number of characters (a surrogate pair is one) in `text`.
 std::size_t characterCount(std::u16string_view text)
@@ -105,6 +90,39 @@ std::string encodeRequest(const CodePage& codePage, std::u16string_view line, st
     return request;
 }
 
+void PanelProgress::runStarted()
+{
+    m_panels.setPanelText(LinePanel, u"0");
+    m_panels.setPanelText(ReplyPanel, u"0");
+    m_panels.setPanelText(MessagePanel, u"");
+}
+
+void PanelProgress::lineSending(int line)
+{
+    m_panels.setPanelText(LinePanel, decimalText(line));
+}
+
+void PanelProgress::replyCollected(int, std::u16string_view, int replyCount)
+{
+    m_panels.setPanelText(ReplyPanel, decimalText(replyCount));
+}
+
+void PanelProgress::noReply(int)
+{
+    // Stays until a later text replaces it; a later reply does not.
+    m_panels.setPanelText(MessagePanel, u"Zařízení neodpovídá");
+}
+
+void PanelProgress::stopped(int)
+{
+    m_panels.setPanelText(MessagePanel, u"Přenos přerušen");
+}
+
+void PanelProgress::finished()
+{
+    m_panels.setPanelText(MessagePanel, u"Konec přenosu");
+}
+
 // The host's parts are asked for anew at every use: processMessages() runs
 // handlers that may replace a pane, reopen or close the port, change the
 // option or start a nested run on the same host.
@@ -112,9 +130,7 @@ RunOutcome runTransfer(RunHost& host)
 {
     RunOutcome outcome;
     host.setStopRequested(false);
-    host.statusPanels().setPanelText(LinePanel, u"0");
-    host.statusPanels().setPanelText(ReplyPanel, u"0");
-    host.statusPanels().setPanelText(MessagePanel, u"");
+    host.runEvents().runStarted();
 
     // Taken once: a handler that empties or replaces the source pane does not
     // change how many lines this run sends.
@@ -122,11 +138,12 @@ RunOutcome runTransfer(RunHost& host)
 
     std::string reply;
     for (int i = 0; i < lineCount; ++i) {
+        const int line = i + 1;
         // The line as the pane holds it now; past its end it is empty and
         // goes out as CR LF alone.
         const std::string request = encodeRequest(host.codePage(), host.sourcePane().line(i),
                                                   serial::SerialLink::MaxRequestBytes);
-        host.statusPanels().setPanelText(LinePanel, decimal(i + 1));
+        host.runEvents().lineSending(line);
 
         const bool sent = host.serialLink().SendBytes(
             reinterpret_cast<const std::uint8_t*>(request.data()), request.size());
@@ -136,22 +153,25 @@ RunOutcome runTransfer(RunHost& host)
             const std::size_t length = host.serialLink().ReadReply(reply, host.timeOut());
             if (length > 0) {
                 // The reply ends at its first 0 byte.
-                std::string_view text(reply.data(), std::min(length, reply.size()));
-                text = text.substr(0, text.find('\0'));
-                host.receivedPane().appendLine(host.codePage().toUnicode(text));
+                std::string_view bytes(reply.data(), std::min(length, reply.size()));
+                bytes = bytes.substr(0, bytes.find('\0'));
+                const std::u16string text = host.codePage().toUnicode(bytes);
+                host.receivedPane().appendLine(text);
                 ++outcome.replies;
-                host.statusPanels().setPanelText(ReplyPanel, decimal(outcome.replies));
+                host.runEvents().replyCollected(line, text, outcome.replies);
             } else {
                 ++outcome.unanswered;
-                host.statusPanels().setPanelText(MessagePanel, u"Zařízení neodpovídá");
+                host.runEvents().noReply(line);
             }
             host.processMessages();
+        } else {
+            // The port is gone: no reply and no pump; the run then races
+            // through the remaining lines.
+            host.runEvents().sendFailed(line);
         }
-        // A failed send (the port is gone) skips the reply and the pump; the
-        // run then races through the remaining lines.
         if (host.stopRequested()) {
-            host.statusPanels().setPanelText(MessagePanel, u"Přenos přerušen");
             outcome.stopped = true;
+            host.runEvents().stopped(line);
             return outcome;
         }
     }
@@ -162,7 +182,7 @@ RunOutcome runTransfer(RunHost& host)
         host.serialLink().SendBytes(reinterpret_cast<const std::uint8_t*>(EndOfFileBytes.data()),
                                     EndOfFileBytes.size());
     }
-    host.statusPanels().setPanelText(MessagePanel, u"Konec přenosu");
+    host.runEvents().finished();
     return outcome;
 }
 

@@ -22,6 +22,48 @@ public:
     virtual std::u16string panelText(int index) const = 0;
 };
 
+// What a run reports as it goes.  Lines are numbered from 1.
+class RunEvents
+{
+public:
+    virtual ~RunEvents() = default;
+    virtual void runStarted() = 0;
+    // Line `line` is about to be sent.
+    virtual void lineSending(int line) = 0;
+    // The reply to line `line` was appended to the received pane; it is the
+    // run's `replyCount`th.
+    virtual void replyCollected(int line, std::u16string_view reply, int replyCount) = 0;
+    // Line `line` was sent and no reply came within the time-out.
+    virtual void noReply(int line) = 0;
+    // Line `line` could not be sent: the port is gone.  The run goes on with
+    // the next line.
+    virtual void sendFailed(int line) = 0;
+    // The run ended on StopRequested after line `line`.
+    virtual void stopped(int line) = 0;
+    // The run went through every line.
+    virtual void finished() = 0;
+};
+
+// The run's events as the status panels show them: 1 the line being sent,
+// 2 the replies so far, 3 "Zařízení neodpovídá", "Přenos přerušen" or
+// "Konec přenosu".
+class PanelProgress : public RunEvents
+{
+public:
+    explicit PanelProgress(StatusPanels& panels) : m_panels(panels) {}
+
+    void runStarted() override;
+    void lineSending(int line) override;
+    void replyCollected(int line, std::u16string_view reply, int replyCount) override;
+    void noReply(int line) override;
+    void sendFailed(int) override {}
+    void stopped(int line) override;
+    void finished() override;
+
+private:
+    StatusPanels& m_panels;
+};
+
 // Everything a run works on.  The main window implements it with its
 // widgets; tests and the command-line program implement it without any.
 // A run asks for each part anew every time it uses it, so a handler run by
@@ -32,7 +74,7 @@ public:
     virtual ~RunHost() = default;
     virtual Pane& sourcePane() = 0;
     virtual Pane& receivedPane() = 0;
-    virtual StatusPanels& statusPanels() = 0;
+    virtual RunEvents& runEvents() = 0;
     virtual serial::SerialLink& serialLink() = 0;
     virtual const CodePage& codePage() const = 0;
     // The reply time-out in milliseconds.
@@ -62,9 +104,9 @@ struct RunOutcome
 };
 
 // The transfer run of "Odeslat": sends every source line with CR LF,
-// appends each reply to the received pane, reports in panels 1 to 3, stops
-// when StopRequested is set after a line, and sends EndOfFileBytes at a
-// normal end when the option is on.
+// appends each reply to the received pane, reports what happens to the
+// host's events, stops when StopRequested is set after a line, and sends
+// EndOfFileBytes at a normal end when the option is on.
 RunOutcome runTransfer(RunHost& host);
 
 // A source line as request bytes: the line in the code page followed by

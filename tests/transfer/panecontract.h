@@ -140,6 +140,9 @@ TYPED_TEST_P(PaneContract, shouldReadAtMost4096CharactersOfALongLine)
     EXPECT_EQ(this->pane().line(0), std::u16string(4096, u'ž'));
     EXPECT_EQ(this->pane().line(1), u"další");
     EXPECT_EQ(this->pane().lineCount(), 2);
+    // The cut never keeps half of a surrogate pair.
+    this->pane().setText(std::u16string(4095, u'a') + u"\U0001F600b\r\n");
+    EXPECT_EQ(this->pane().line(0), std::u16string(4095, u'a'));
 }
 
 TYPED_TEST_P(PaneContract, shouldAppendLineAndCrLfToEmptyOrFinishedPane)

@@ -22,6 +22,8 @@ using quorlink::transfer::CodePage;
 using quorlink::transfer::encodeRequest;
 using quorlink::transfer::MemoryPane;
 using quorlink::transfer::Pane;
+using quorlink::transfer::PanelProgress;
+using quorlink::transfer::RunEvents;
 using quorlink::transfer::RunHost;
 using quorlink::transfer::RunOutcome;
 using quorlink::transfer::runTransfer;
@@ -62,11 +64,11 @@ public:
 class ScriptedHost : public RunHost
 {
 public:
-    ScriptedHost() : link(view), page(namedCodePage("UTF-8")) {}
+    ScriptedHost() : progress(panels), link(view), page(namedCodePage("UTF-8")) {}
 
     Pane& sourcePane() override { return *source; }
     Pane& receivedPane() override { return *received; }
-    StatusPanels& statusPanels() override { return panels; }
+    RunEvents& runEvents() override { return progress; }
     SerialLink& serialLink() override { return link; }
     const CodePage& codePage() const override { return page; }
     std::int32_t timeOut() const override { return timeOutMs; }
@@ -86,6 +88,7 @@ public:
     Pane* source = &sourceStore;
     Pane* received = &receivedStore;
     RecordingPanels panels;
+    PanelProgress progress;
     RecordingView view;
     SerialLink link;
     CodePage page;

@@ -1,4 +1,7 @@
 #include "batchrun.h"
+#include "options.h"
+#include "output.h"
+#include "portlisting.h"
 #include "stopsignals.h"
 
 #include "serial/baudrates.h"
@@ -8,52 +11,18 @@
 #include "transfer/transferrun.h"
 #include "version.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <iterator>
-#include <limits>
-#include <set>
-#include <sstream>
 #include <unistd.h>
 
 namespace quorlink::batch {
 namespace {
 
-constexpr const char* Usage =
-    "Usage: quorlink-batch [OPTION]... SOURCE\n"
-    "Send every line of SOURCE (- for standard input) to a serial device with CR LF\n"
-    "and write each reply line, as the Quorlink window does.\n"
-    "\n"
-    "  --port COMn|DEVICE  port number (resolved as in the window) or device path\n"
-    "  --baud N            speed in baud, one of 300 600 900 1200 1800 2400 3600\n"
-    "                      4800 7200 9600 14400 19200 28800 38400 57600 76800 115200\n"
-    "  --timeout MS        reply time-out: silence in milliseconds after which a\n"
-    "                      reply is given up (0: no waiting at all)\n"
-    "  --eof, --no-eof     send (or do not send) the end-of-file bytes 0x00 CR LF\n"
-    "                      after the last line\n"
-    "  --codepage NAME     code page of the wire and of the files (e.g. windows-1250)\n"
-    "  --output FILE       write the replies to FILE (replaced atomically) instead of\n"
-    "                      standard output\n"
-    "  --transcript        write one line per request instead: number, request and\n"
-    "                      reply (or - when none came), tab separated\n"
-    "  --list-ports        list COM1 to COM16 with their devices, and serial devices\n"
-    "                      that no COM number reaches yet\n"
-    "  --help, --version\n"
-    "\n"
-    "Options left out are taken from the settings file of the Quorlink window.\n"
-    "Exit status: 0 every line answered, 1 some lines unanswered, 2 port, file or\n"
-    "usage error (also a port lost during the run), 130 stopped by Ctrl+C (the\n"
-    "current exchange finishes; Ctrl+C again ends the program at once).\n";
-
-// The mark written in a transcript for a line that got no reply.
-constexpr std::u16string_view NoReplyMark = u"-";
 
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -88,37 +57,25 @@ public:
     bool failed = false;
 };
 
-class NullPanels : public transfer::StatusPanels
+// What the run reports, kept for the transcript and the progress line.
+class BatchEvents : public transfer::RunEvents
 {
 public:
-    void setPanelText(int index, std::u16string_view text) override
+    void runStarted() override {}
+    void lineSending(int line) override { current = line; }
+    void replyCollected(int line, std::u16string_view reply, int replyCount) override
     {
-        // Panel 1 shows the number of the line being sent.
-        if (index == 1 && onLine) {
-            int number = 0;
-            for (char16_t c : text)
-                number = number * 10 + (c - u'0');
-            onLine(number);
-        }
+        if (line > 0 && static_cast<std::size_t>(line) <= replies.size())
+            replies[static_cast<std::size_t>(line - 1)] = std::u16string(reply);
+        count = replyCount;
     }
-    std::u16string panelText(int) const override { return {}; }
-    std::function<void(int)> onLine;
-};
+    void noReply(int) override {}
+    void sendFailed(int) override {}
+    void stopped(int) override {}
+    void finished() override {}
 
-// The received pane of a batch run: keeps each reply with the number of the
-// request it answered.
-class ReplyPane : public transfer::MemoryPane
-{
-public:
-    void appendLine(std::u16string_view line) override
-    {
-        transfer::MemoryPane::appendLine(line);
-        if (currentLine > 0 && static_cast<std::size_t>(currentLine) <= replies.size())
-            replies[static_cast<std::size_t>(currentLine - 1)] = std::u16string(line);
-        ++count;
-    }
-    int count = 0;
-    int currentLine = 0;
+    int current = 0; // the line being sent, from 1
+    int count = 0;   // replies so far
     std::vector<std::optional<std::u16string>> replies;
 };
 
@@ -168,7 +125,7 @@ public:
 
     transfer::Pane& sourcePane() override { return source; }
     transfer::Pane& receivedPane() override { return received; }
-    transfer::StatusPanels& statusPanels() override { return panels; }
+    transfer::RunEvents& runEvents() override { return events; }
     serial::SerialLink& serialLink() override { return m_link; }
     const transfer::CodePage& codePage() const override { return m_codePage; }
     std::int32_t timeOut() const override { return m_timeOut; }
@@ -184,8 +141,8 @@ public:
     }
 
     transfer::MemoryPane source;
-    ReplyPane received;
-    NullPanels panels;
+    transfer::MemoryPane received;
+    BatchEvents events;
     std::function<void()> onPump;
 
 private:
@@ -196,97 +153,10 @@ private:
     bool m_stop = false;
 };
 
-bool parseInt(const std::string& text, long long& value)
-{
-    if (text.empty())
-        return false;
-    std::size_t used = 0;
-    try {
-        value = std::stoll(text, &used, 10);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size();
-}
-
-// "COM3" or "com3" gives 3.
-std::optional<std::int32_t> comNumber(const std::string& text)
-{
-    if (text.size() < 4)
-        return std::nullopt;
-    std::string prefix = text.substr(0, 3);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(), ::toupper);
-    long long n = 0;
-    if (prefix != "COM" || !parseInt(text.substr(3), n) || n < 1 || n > 255)
-        return std::nullopt;
-    return static_cast<std::int32_t>(n);
-}
-
 std::string readStandardInput()
 {
     std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     return bytes;
-}
-
-int listPorts(const serial::PortTable& table)
-{
-    namespace fs = std::filesystem;
-    std::set<std::string> reached;
-    std::error_code ec;
-    std::printf("Port   Device                                   Present\n");
-    for (std::int32_t n = 1; n <= 16; ++n) {
-        const std::string device = table.devicePath(n).value_or("");
-        const bool present = serial::PortTable::isPresent(device);
-        if (present)
-            reached.insert(fs::weakly_canonical(device, ec).string());
-        std::printf("COM%-3d %-40s %s\n", n, device.c_str(), present ? "yes" : "no");
-    }
-
-    std::vector<std::string> found;
-    const auto addMatching = [&](const fs::path& dir, const std::string& prefix) {
-        for (const auto& entry : fs::directory_iterator(dir, ec)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind(prefix, 0) == 0 && serial::PortTable::isPresent(entry.path().string()))
-                found.push_back(entry.path().string());
-        }
-    };
-    addMatching("/dev/serial/by-id", "");
-    addMatching("/dev", "ttyUSB");
-    addMatching("/dev", "ttyACM");
-    addMatching("/dev", "ttyS");
-    std::sort(found.begin(), found.end());
-
-    std::int32_t nextFree = 1;
-    const auto freeNumber = [&]() {
-        while (nextFree <= 16) {
-            const std::int32_t n = nextFree++;
-            const std::string device = table.devicePath(n).value_or("");
-            if (table.entries().count(n) == 0 && !serial::PortTable::isPresent(device))
-                return n;
-        }
-        return std::int32_t{0};
-    };
-
-    std::set<std::string> listed;
-    bool header = false;
-    for (const auto& device : found) {
-        const std::string canonical = fs::weakly_canonical(device, ec).string();
-        if (reached.count(canonical) != 0 || !listed.insert(canonical).second)
-            continue;
-        if (!header) {
-            std::printf("\nSerial devices that no COM number reaches yet, with the [Ports] line "
-                        "that would map each:\n");
-            header = true;
-        }
-        const std::int32_t n = freeNumber();
-        if (n != 0)
-            std::printf("%-40s COM%d=%s\n", device.c_str(), n, device.c_str());
-        else
-            std::printf("%-40s (no free COM number)\n", device.c_str());
-    }
-    if (!header)
-        std::printf("\nNo other serial devices found.\n");
-    return 0;
 }
 
 int fail(const std::string& message)
@@ -296,102 +166,6 @@ int fail(const std::string& message)
 }
 
 } // namespace
-
-std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error)
-{
-    Options options;
-    bool haveSource = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (arg.rfind("--", 0) == 0) {
-            const auto eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-            }
-        }
-        const auto takeValue = [&]() -> std::optional<std::string> {
-            if (value)
-                return value;
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        long long number = 0;
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--version") {
-            options.version = true;
-        } else if (name == "--list-ports") {
-            options.listPorts = true;
-        } else if (name == "--eof") {
-            options.eof = true;
-            options.noEof = false;
-        } else if (name == "--no-eof") {
-            options.noEof = true;
-            options.eof = false;
-        } else if (name == "--transcript") {
-            options.transcript = true;
-        } else if (name == "--port") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            options.port = *v;
-        } else if (name == "--baud") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            const auto& rates = serial::BaudRates;
-            // Checked before the cast, so that no number wraps onto a speed.
-            if (!parseInt(*v, number) || number < 1 ||
-                number > std::numeric_limits<std::uint32_t>::max() ||
-                std::find(rates.begin(), rates.end(), static_cast<std::uint32_t>(number)) ==
-                    rates.end()) {
-                error = "unsupported speed '" + *v + "'";
-                return std::nullopt;
-            }
-            options.baud = static_cast<std::uint32_t>(number);
-        } else if (name == "--timeout") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            if (!parseInt(*v, number) || number < 0 || number > 3600000) {
-                error = "time-out '" + *v + "' is not a number of milliseconds";
-                return std::nullopt;
-            }
-            options.timeoutMs = static_cast<std::int32_t>(number);
-        } else if (name == "--codepage") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            options.codePage = *v;
-        } else if (name == "--output" || name == "-o") {
-            auto v = takeValue();
-            if (!v)
-                return std::nullopt;
-            options.output = *v;
-        } else if (arg == "-" || arg.empty() || arg[0] != '-') {
-            if (haveSource) {
-                error = "more than one SOURCE given";
-                return std::nullopt;
-            }
-            options.source = arg;
-            haveSource = true;
-        } else {
-            error = "unknown option '" + arg + "'";
-            return std::nullopt;
-        }
-    }
-    if (!haveSource && !options.help && !options.version && !options.listPorts) {
-        error = "no SOURCE given";
-        return std::nullopt;
-    }
-    return options;
-}
 
 int main(int argc, char** argv)
 {
@@ -446,9 +220,9 @@ int main(int argc, char** argv)
 
     // The port: a COM number resolves as in the window, a path is used as is.
     std::int32_t portNumber = stored.port.ComPortIndex;
-    std::string portLabel = "COM" + std::to_string(portNumber);
+    std::string portLabel = serial::comName(portNumber);
     if (options.port) {
-        if (const auto n = comNumber(*options.port)) {
+        if (const auto n = serial::parseComName(*options.port)) {
             portNumber = *n;
             portLabel = *options.port;
         } else {
@@ -473,16 +247,12 @@ int main(int argc, char** argv)
     BatchHost host(link, *codePage, timeOut, eof);
     host.source.setText(sourceText);
     const int total = host.source.lineCount();
-    host.received.replies.resize(static_cast<std::size_t>(total));
+    host.events.replies.resize(static_cast<std::size_t>(total));
 
     Progress progress(total);
-    int line = 0;
-    host.panels.onLine = [&](int number) {
-        line = number;
-        host.received.currentLine = line;
-    };
+    const int& line = host.events.current;
     transfer::RunOutcome outcome;
-    host.onPump = [&] { progress.update(line, host.received.count, line - host.received.count); };
+    host.onPump = [&] { progress.update(line, host.events.count, line - host.events.count); };
 
     g_stderrIsTerminal = isatty(STDERR_FILENO) == 1;
     installStopHandler(onInterrupt);
@@ -491,46 +261,14 @@ int main(int argc, char** argv)
     progress.finish(line, outcome.replies, line - outcome.replies);
 
     // The replies, or the transcript.
-    std::u16string result;
-    if (options.transcript) {
-        for (int i = 0; i < line && i < total; ++i) {
-            const std::string number = std::to_string(i + 1);
-            std::u16string row(number.begin(), number.end());
-            row += u'\t';
-            row += host.source.line(i);
-            row += u'\t';
-            const auto& reply = host.received.replies[static_cast<std::size_t>(i)];
-            if (reply)
-                row += *reply;
-            else
-                row += NoReplyMark;
-            row += u"\r\n";
-            result += row;
-        }
-    } else {
-        result = host.received.text();
-    }
-
+    const std::u16string result = options.transcript
+                                      ? transcriptText(host.source, host.events.replies, line)
+                                      : host.received.text();
     try {
-        if (options.output) {
+        if (options.output)
             transfer::saveResultFile(*options.output, result, *codePage);
-        } else {
-            std::string bytes = codePage->fromUnicode(result);
-            // Standard output gets the line ends of this system.
-            std::string out;
-            out.reserve(bytes.size());
-            for (std::size_t i = 0; i < bytes.size(); ++i) {
-                if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                    continue;
-                out += bytes[i];
-            }
-            // A reader that went away (a closed pipe) fails the write
-            // instead of ending the program unreported.
-            ignoreBrokenPipe();
-            const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
-            if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
-                throw std::runtime_error("Stream write error");
-        }
+        else
+            writeStandardOutput(result, *codePage);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

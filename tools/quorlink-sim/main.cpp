@@ -381,95 +381,111 @@ void releaseAbandonedPort(int slave)
     ::ioctl(slave, TIOCNXCL);
     ::flock(slave, LOCK_UN);
 }
-} // namespace
 
-int main(int argc, char** argv)
+// Says why the simulator cannot go on, with the system's reason.
+bool cannot(const std::string& what)
 {
-    const Options options = parseOptions(argc, argv);
+    std::cerr << "quorlink-sim: " << what << ": " << std::strerror(errno) << "\n";
+    return false;
+}
 
-    std::unordered_map<std::string, std::string> table;
-    if (options.mode == Mode::Table && !loadTable(options.tableFile, table)) {
-        std::cerr << "quorlink-sim: cannot read " << options.tableFile << ": "
-                  << std::strerror(errno) << "\n";
-        return 1;
-    }
+// The log file, opened for writing; nullptr when none is asked for.
+bool openLog(const Options& options, std::FILE*& log)
+{
+    log = nullptr;
+    if (options.logFile.empty())
+        return true;
+    log = std::fopen(options.logFile.c_str(), "wb");
+    if (!log)
+        return cannot("cannot write " + options.logFile);
+    std::setvbuf(log, nullptr, _IOFBF, 1 << 16);
+    return true;
+}
 
-    std::FILE* log = nullptr;
-    if (!options.logFile.empty()) {
-        log = std::fopen(options.logFile.c_str(), "wb");
-        if (!log) {
-            std::cerr << "quorlink-sim: cannot write " << options.logFile << ": "
-                      << std::strerror(errno) << "\n";
-            return 1;
-        }
-        std::setvbuf(log, nullptr, _IOFBF, 1 << 16);
-    }
+// The stats file is written at exit; a path that cannot be written is
+// refused now, not after the run.
+bool checkStatsFile(const Options& options)
+{
+    if (options.statsFile.empty())
+        return true;
+    std::FILE* probe = std::fopen(options.statsFile.c_str(), "w");
+    if (!probe)
+        return cannot("cannot write " + options.statsFile);
+    std::fclose(probe);
+    return true;
+}
 
-    // The stats file is written at exit; a path that cannot be written is
-    // refused now, not after the run.
-    if (!options.statsFile.empty()) {
-        std::FILE* probe = std::fopen(options.statsFile.c_str(), "w");
-        if (!probe) {
-            std::cerr << "quorlink-sim: cannot write " << options.statsFile << ": "
-                      << std::strerror(errno) << "\n";
-            return 1;
-        }
-        std::fclose(probe);
-    }
-
-    // SIGINT and SIGTERM end the loop through a signalfd, so they are never
-    // handled in the middle of a write.
+// SIGINT, SIGTERM and SIGHUP end the loop through a signalfd, so they are
+// never handled in the middle of a write.  -1 when that is not possible.
+int stopSignalDescriptor()
+{
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    return ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+}
 
+// The device's end of a raw pseudo-terminal, non-blocking, and the program
+// under test's end, whose name goes in `slaveName`.  The simulator keeps the
+// slave open itself so that the pty lives on while the program under test
+// closes and reopens the port.
+bool openPseudoTerminal(int& master, int& slave, std::string& slaveName)
+{
     termios raw{};
     cfmakeraw(&raw);
     cfsetspeed(&raw, B9600);
-    int master = -1;
-    int slave = -1;
-    if (signals < 0 || ::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
-        std::cerr << "quorlink-sim: cannot open a pseudo-terminal: " << std::strerror(errno)
-                  << "\n";
-        return 1;
-    }
-    // The own slave descriptor keeps the pty alive while the program under
-    // test closes and reopens the port.
+    if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0)
+        return cannot("cannot open a pseudo-terminal");
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    char slaveName[128];
-    if (::ptsname_r(master, slaveName, sizeof slaveName) != 0) {
+    char name[128];
+    if (::ptsname_r(master, name, sizeof name) != 0) {
         std::cerr << "quorlink-sim: no name for the pseudo-terminal\n";
-        return 1;
+        return false;
     }
+    slaveName = name;
+    return true;
+}
 
-    if (!options.linkPath.empty()) {
-        struct stat st
-        {};
-        if (::lstat(options.linkPath.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                std::cerr << "quorlink-sim: " << options.linkPath
-                          << " exists and is not a symbolic link\n";
-                return 1;
-            }
-            ::unlink(options.linkPath.c_str());
+// --link: a symbolic link to the pty under a stable name.  An existing link
+// is replaced; anything else of that name is left alone and refused.
+bool linkDevice(const std::string& linkPath, const std::string& slaveName)
+{
+    if (linkPath.empty())
+        return true;
+    struct stat st
+    {};
+    if (::lstat(linkPath.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            std::cerr << "quorlink-sim: " << linkPath << " exists and is not a symbolic link\n";
+            return false;
         }
-        if (::symlink(slaveName, options.linkPath.c_str()) != 0) {
-            std::cerr << "quorlink-sim: cannot create " << options.linkPath << ": "
-                      << std::strerror(errno) << "\n";
-            return 1;
-        }
+        ::unlink(linkPath.c_str());
     }
+    if (::symlink(slaveName.c_str(), linkPath.c_str()) != 0)
+        return cannot("cannot create " + linkPath);
+    return true;
+}
 
-    std::cout << slaveName << std::endl;
+// Removes the --link, unless something else has replaced it since.
+void unlinkDevice(const std::string& linkPath, const std::string& slaveName)
+{
+    if (linkPath.empty())
+        return;
+    char target[256] = {};
+    const ssize_t n = ::readlink(linkPath.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == slaveName)
+        ::unlink(linkPath.c_str());
+}
 
-    Stats stats;
-    Device device(options, std::move(table), log, options.statsFile.empty() ? nullptr : &stats);
+// Answers on the pty until a stop signal comes or the pty fails.  Returns
+// the exit status.
+int serve(Device& device, Stats& stats, bool keepStats, int master, int slave, int signals)
+{
     std::vector<char> buffer(1 << 16);
     // Output waiting beyond this stops reading until the other end catches up.
     constexpr std::size_t MaxBacklog = 4u << 20;
@@ -477,15 +493,12 @@ int main(int argc, char** argv)
     // How soon a port abandoned by a dead client is usable again.
     constexpr auto AbandonedPortCheck = 250ms;
     auto nextAbandonedCheck = Clock::now();
-    int status = 0;
     for (;;) {
         const auto now = Clock::now();
         const std::optional<Clock::time_point> nextDue = device.releaseDue(now);
         if (!device.flushOutput(master)) {
-            std::cerr << "quorlink-sim: writing to the pseudo-terminal failed: "
-                      << std::strerror(errno) << "\n";
-            status = 1;
-            break;
+            cannot("writing to the pseudo-terminal failed");
+            return 1;
         }
 
         int timeoutMs = -1;
@@ -509,17 +522,15 @@ int main(int argc, char** argv)
             masterEvents |= POLLOUT;
         pollfd fds[2] = {{master, masterEvents, 0}, {signals, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR) {
-            status = 1;
-            break;
-        }
+        if (ready < 0 && errno != EINTR)
+            return 1;
         if (ready == 0 && device.logDirty())
             device.flushLog(); // quiet for a while: make the log readable
         if (fds[1].revents & POLLIN)
-            break;
+            return 0;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             const ssize_t n = ::read(master, buffer.data(), buffer.size());
-            if (n > 0 && !options.statsFile.empty())
+            if (n > 0 && keepStats)
                 stats.bytesRead(Clock::now());
             if (n > 0)
                 device.receive(buffer.data(), static_cast<std::size_t>(n));
@@ -527,21 +538,48 @@ int main(int argc, char** argv)
                 ::poll(nullptr, 0, 10); // cannot happen while our slave is open
         }
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parseOptions(argc, argv);
+
+    std::unordered_map<std::string, std::string> table;
+    if (options.mode == Mode::Table && !loadTable(options.tableFile, table)) {
+        cannot("cannot read " + options.tableFile);
+        return 1;
+    }
+    std::FILE* log = nullptr;
+    if (!openLog(options, log) || !checkStatsFile(options))
+        return 1;
+    const int signals = stopSignalDescriptor();
+    if (signals < 0) {
+        cannot("cannot watch for stop signals");
+        return 1;
+    }
+    int master = -1;
+    int slave = -1;
+    std::string slaveName;
+    if (!openPseudoTerminal(master, slave, slaveName) || !linkDevice(options.linkPath, slaveName))
+        return 1;
+
+    std::cout << slaveName << std::endl;
+
+    const bool keepStats = !options.statsFile.empty();
+    Stats stats;
+    Device device(options, std::move(table), log, keepStats ? &stats : nullptr);
+    int status = serve(device, stats, keepStats, master, slave, signals);
 
     device.flushLog();
     if (log)
         std::fclose(log);
-    if (!options.statsFile.empty() && !stats.write(options.statsFile)) {
-        std::cerr << "quorlink-sim: cannot write " << options.statsFile << ": "
-                  << std::strerror(errno) << "\n";
+    if (keepStats && !stats.write(options.statsFile)) {
+        cannot("cannot write " + options.statsFile);
         status = 1;
     }
-    if (!options.linkPath.empty()) {
-        char target[sizeof slaveName] = {};
-        const ssize_t n = ::readlink(options.linkPath.c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == slaveName)
-            ::unlink(options.linkPath.c_str());
-    }
+    unlinkDevice(options.linkPath, slaveName);
     ::close(slave);
     ::close(master);
     ::close(signals);

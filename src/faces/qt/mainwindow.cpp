@@ -1,0 +1,428 @@
+#include "mainwindow.h"
+
+#include "dialogs.h"
+#include "portdialog.h"
+#include "qttext.h"
+#include "window/windowdefs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSizeGrip>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
+
+namespace quorlink::qtface {
+
+namespace {
+
+QKeySequence keySequence(window::Shortcut shortcut)
+{
+    switch (shortcut) {
+    case window::Shortcut::CtrlO:
+        return QKeySequence(Qt::CTRL | Qt::Key_O);
+    case window::Shortcut::CtrlS:
+        return QKeySequence(Qt::CTRL | Qt::Key_S);
+    case window::Shortcut::CtrlX:
+        return QKeySequence(Qt::CTRL | Qt::Key_X);
+    case window::Shortcut::F6:
+        return QKeySequence(Qt::Key_F6);
+    case window::Shortcut::F9:
+        return QKeySequence(Qt::Key_F9);
+    case window::Shortcut::None:
+        break;
+    }
+    return QKeySequence();
+}
+
+// An application event filter that hands every LayoutRequest to `hold`.
+class LayoutRequestFilter : public QObject
+{
+public:
+    explicit LayoutRequestFilter(std::function<bool(QObject*)> hold) : m_hold(std::move(hold)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return event->type() == QEvent::LayoutRequest && m_hold(watched);
+    }
+
+private:
+    std::function<bool(QObject*)> m_hold;
+};
+
+// The status bar with its panels side by side from its left edge, without
+// gaps: the narrow panels first, the rest of the bar up to the size grip for
+// the last.  QStatusBar's own layout would put 2 pixels before the first
+// panel and 6 between panels.
+class PanelStatusBar : public QStatusBar
+{
+public:
+    explicit PanelStatusBar(QWidget* parent) : QStatusBar(parent)
+    {
+        // The grip hides when the window is maximised; the last panel then
+        // reaches the right edge.
+        if (auto* grip = findChild<QSizeGrip*>())
+            grip->installEventFilter(this);
+    }
+
+    void addPanel(QLabel* panel)
+    {
+        m_panels.push_back(panel);
+        placePanels();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QStatusBar::resizeEvent(event);
+        placePanels();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
+            event->type() == QEvent::Move)
+            placePanels();
+        return QStatusBar::eventFilter(watched, event);
+    }
+
+private:
+    void placePanels()
+    {
+        const auto* grip = findChild<QSizeGrip*>();
+        const int right = grip && grip->isVisible() ? grip->x() : width();
+        // As QStatusBar places its items: 3 pixels from the top, 2 from the
+        // bottom.
+        const int top = 3;
+        const int height = std::max(this->height() - 5, 0);
+        int left = 0;
+        for (std::size_t i = 0; i < m_panels.size(); ++i) {
+            const bool last = i + 1 == m_panels.size();
+            const int width = last ? std::max(right - left, 0) : window::NarrowPanelWidth;
+            m_panels[i]->setGeometry(left, top, width, height);
+            left += width;
+        }
+    }
+
+    std::vector<QLabel*> m_panels;
+};
+
+} // namespace
+
+MainWindow::MainWindow(std::unique_ptr<settings::SettingsStore> store, QWidget* parent)
+    : QMainWindow(parent), m_paintPacer(this, [this] { releaseHeld(); }),
+      m_layoutPacer(this, [this] { releaseHeld(); })
+{
+    buildWindow();
+    SetCom = new PortDialog(this);
+    m_form = std::make_unique<window::TForm1>(*this, *Memo1, *Memo2, *this, SetCom->core(),
+                                              std::move(store), applicationTitle());
+    m_layoutFilter = std::make_unique<LayoutRequestFilter>(
+        [this](QObject* widget) { return holdLayout(widget); });
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { m_form->Memo1Change(); });
+    m_form->FormCreate();
+}
+
+MainWindow::~MainWindow()
+{
+    if (m_runs > 0)
+        QCoreApplication::instance()->removeEventFilter(m_layoutFilter.get());
+}
+
+void MainWindow::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(toQString(window::DefaultCaption));
+    setFont(windowFont());
+
+    TabbedNotebook1 = new QTabWidget(this);
+    TabbedNotebook1->setObjectName(QStringLiteral("TabbedNotebook1"));
+    auto addPage = [this](std::u16string_view caption, const QString& name) {
+        auto* page = new QWidget(TabbedNotebook1);
+        auto* layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* pane = new MemoPane(page);
+        pane->setObjectName(name);
+        pane->installEventFilter(this);
+        layout->addWidget(pane);
+        TabbedNotebook1->addTab(page, toQString(caption));
+        return pane;
+    };
+    Memo1 = addPage(window::SourcePageCaption, QStringLiteral("Memo1"));
+    Memo2 = addPage(window::ReceivedPageCaption, QStringLiteral("Memo2"));
+    TabbedNotebook1->setCurrentIndex(0);
+    setCentralWidget(TabbedNotebook1);
+
+    auto* statusBar = new PanelStatusBar(this);
+    StatusBar1 = statusBar;
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(window::StatusBarHeight);
+    for (std::size_t i = 0; i < m_panels.size(); ++i) {
+        auto* panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        const bool narrow = i + 1 < m_panels.size();
+        panel->setAlignment(narrow ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        statusBar->addPanel(panel);
+        m_panels[i] = panel;
+    }
+    setStatusBar(StatusBar1);
+
+    buildMenu();
+
+    // The client area is what is laid out; the menu bar comes on top of it.
+    resize(window::ClientWidth, window::ClientHeight + menuBar()->sizeHint().height());
+    Memo1->setFocus();
+}
+
+void MainWindow::buildMenu()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    for (const window::MenuSpec& spec : window::MainMenu1) {
+        QMenu* menu = bar->addMenu(toQString(spec.caption));
+        const QString menuName =
+            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+        menu->setObjectName(menuName);
+        menu->menuAction()->setObjectName(menuName);
+        for (const window::MenuEntry& entry : spec.entries) {
+            QAction* action =
+                entry.separator ? menu->addSeparator() : menu->addAction(toQString(entry.caption));
+            action->setObjectName(
+                QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size())));
+            if (entry.separator)
+                continue;
+            action->setShortcut(keySequence(entry.shortcut));
+            action->setShortcutContext(Qt::WindowShortcut);
+            if (entry.item == window::MenuItem::SendEndOfFile)
+                action->setCheckable(true);
+            const window::MenuItem item = entry.item;
+            connect(action, &QAction::triggered, this, [this, item] { choose(item); });
+            m_actions[item] = action;
+        }
+    }
+}
+
+void MainWindow::choose(window::MenuItem item)
+{
+    if (item != window::MenuItem::Odeslat1) {
+        m_form->Click(item);
+        return;
+    }
+    // A run (a nested one counted too) paces the window's repaints and
+    // relayouts to the screen; what is held goes out when the outermost
+    // run is over, also when a handler inside it threw.
+    struct RunScope
+    {
+        MainWindow& window;
+        explicit RunScope(MainWindow& w) : window(w)
+        {
+            if (window.m_runs++ == 0)
+                QCoreApplication::instance()->installEventFilter(window.m_layoutFilter.get());
+        }
+        ~RunScope()
+        {
+            if (--window.m_runs > 0)
+                return;
+            QCoreApplication::instance()->removeEventFilter(window.m_layoutFilter.get());
+            window.releaseHeld();
+        }
+    } scope(*this);
+    m_form->Click(item);
+}
+
+void MainWindow::keyPress(int qtKey)
+{
+    if (qtKey != Qt::Key_Escape)
+        return;
+    char16_t key = window::EscChar;
+    m_form->FormKeyPress(key);
+}
+
+// ---- WindowFace
+
+void MainWindow::showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                                std::u16string_view text)
+{
+    m_boxes.showMessageBox(icon, caption, text);
+}
+
+std::optional<std::filesystem::path> MainWindow::askSourceFileName()
+{
+    const std::optional<QString> fileName = dialogs().openFileName(this);
+    if (!fileName)
+        return std::nullopt;
+    return toPath(*fileName);
+}
+
+std::optional<std::filesystem::path> MainWindow::askResultFileName()
+{
+    const std::optional<QString> fileName = dialogs().saveFileName(this);
+    if (!fileName)
+        return std::nullopt;
+    return toPath(*fileName);
+}
+
+void MainWindow::setCaption(std::u16string_view caption)
+{
+    // "[*]" would be taken for the window-modified mark and dropped; doubled
+    // it shows as itself.
+    setWindowTitle(toQString(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+}
+
+void MainWindow::setMenuItemEnabled(window::MenuItem item, bool enabled)
+{
+    m_actions.at(item)->setEnabled(enabled);
+}
+
+void MainWindow::setMenuItemChecked(window::MenuItem item, bool checked)
+{
+    m_actions.at(item)->setChecked(checked);
+}
+
+void MainWindow::processMessages()
+{
+    if ((m_paintHeld && m_paintPacer.due()) || (!m_layoutHeld.empty() && m_layoutPacer.due()))
+        releaseHeld();
+    QCoreApplication::processEvents();
+}
+
+void MainWindow::showPendingChanges()
+{
+    m_showingNow = true;
+    m_paintPacer.cancel();
+    m_layoutPacer.cancel();
+    // The panes' views first: they mark what their appends changed.
+    Memo1->updateView();
+    Memo2->updateView();
+    for (const QPointer<QObject>& widget : m_layoutHeld) {
+        if (widget)
+            QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
+    }
+    m_layoutHeld.clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    m_paintHeld = false;
+    QEvent paint(QEvent::UpdateRequest);
+    event(&paint);
+    m_showingNow = false;
+}
+
+void MainWindow::closeWindow()
+{
+    m_closing = true;
+    close();
+}
+
+// ---- StatusPanels
+
+void MainWindow::setPanelText(int index, std::u16string_view text)
+{
+    if (index >= 0 && index < static_cast<int>(m_panels.size()))
+        m_panels[static_cast<std::size_t>(index)]->setText(toQString(text));
+}
+
+std::u16string MainWindow::panelText(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(m_panels.size()))
+        return {};
+    return m_panels[static_cast<std::size_t>(index)]->text().toStdU16String();
+}
+
+// ---- events
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_closing || m_form->CloseQuery()) {
+        m_closing = true;
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Keys of the tab bar also bubble up here; only those meant for the
+    // window itself count.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr || focus == this)
+        keyPress(event->key());
+    QMainWindow::keyPressEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Memo1 || watched == Memo2) {
+        if (event->type() == QEvent::ShortcutOverride) {
+            // The editor claims Ctrl+X and others for itself; the menu's
+            // shortcuts act first, so the editor must not override them.
+            auto* key = static_cast<QKeyEvent*>(event);
+            const QKeySequence pressed(key->keyCombination());
+            for (const auto& [item, action] : m_actions) {
+                if (action->isEnabled() && !action->shortcut().isEmpty() &&
+                    action->shortcut() == pressed) {
+                    event->ignore();
+                    return true;
+                }
+            }
+        } else if (event->type() == QEvent::KeyPress) {
+            keyPress(static_cast<QKeyEvent*>(event)->key());
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::UpdateRequest) {
+        if (paceNow() && !m_paintPacer.due()) {
+            m_paintHeld = true;
+            m_paintPacer.hold();
+            return true;
+        }
+        m_paintHeld = false;
+        m_paintPacer.done();
+    }
+    return QMainWindow::event(event);
+}
+
+bool MainWindow::holdLayout(QObject* widget)
+{
+    // Relayouts of this window (the status bar's, after each panel text).
+    if (!widget->isWidgetType() || static_cast<QWidget*>(widget)->window() != this)
+        return false;
+    if (paceNow() && !m_layoutPacer.due()) {
+        if (std::find(m_layoutHeld.begin(), m_layoutHeld.end(), widget) == m_layoutHeld.end())
+            m_layoutHeld.emplace_back(widget);
+        m_layoutPacer.hold();
+        return true;
+    }
+    m_layoutPacer.done();
+    return false;
+}
+
+void MainWindow::releaseHeld()
+{
+    m_paintPacer.cancel();
+    m_layoutPacer.cancel();
+    // A held request stays the widgets' only pending one (they post no
+    // other until it is handled), so it must be sent again.
+    for (const QPointer<QObject>& widget : m_layoutHeld) {
+        if (widget)
+            QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
+    }
+    m_layoutHeld.clear();
+    if (m_paintHeld) {
+        m_paintHeld = false;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    }
+}
+
+} // namespace quorlink::qtface

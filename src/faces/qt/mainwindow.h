@@ -1,0 +1,114 @@
+#pragma once
+
+#include "application.h"
+#include "framepacer.h"
+#include "memopane.h"
+#include "settings/settingsstore.h"
+#include "window/Term.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTabWidget;
+
+namespace quorlink::qtface {
+
+class PortDialog;
+
+// The main window Form1 in Qt: the source and received panes on two tabs,
+// the status bar with its four panels and the menu.  What the window does is
+// TForm1's (form()); this builds the widgets from the window's tables, hands
+// TForm1 the user's commands and keys, and shows what it asks for.
+class MainWindow : public QMainWindow, public window::WindowFace, public transfer::StatusPanels
+{
+    Q_OBJECT
+
+public:
+    // Builds the window and the port dialog and performs TForm1's start-up
+    // with `store` (the stored port opened, or the open-failure box shown,
+    // before the window is).  Whatever the store throws goes to the caller.
+    explicit MainWindow(std::unique_ptr<settings::SettingsStore> store, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    window::TForm1& form() { return *m_form; }
+
+    // Components, named as their objectName.
+    MemoPane* Memo1 = nullptr;
+    MemoPane* Memo2 = nullptr;
+    QTabWidget* TabbedNotebook1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    PortDialog* SetCom = nullptr;
+    QAction* action(window::MenuItem item) const { return m_actions.at(item); }
+
+    // WindowFace
+    void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                        std::u16string_view text) override;
+    std::optional<std::filesystem::path> askSourceFileName() override;
+    std::optional<std::filesystem::path> askResultFileName() override;
+    void setCaption(std::u16string_view caption) override;
+    void setMenuItemEnabled(window::MenuItem item, bool enabled) override;
+    void setMenuItemChecked(window::MenuItem item, bool checked) override;
+    void processMessages() override;
+    void showPendingChanges() override;
+    void closeWindow() override;
+
+    // StatusPanels
+    void setPanelText(int index, std::u16string_view text) override;
+    std::u16string panelText(int index) const override;
+
+protected:
+    // Holds the window's repaints during a run.
+    bool event(QEvent* event) override;
+    // The close box, Alt+F4: TForm1 decides whether the window closes now.
+    void closeEvent(QCloseEvent* event) override;
+    // The key-press handler for keys that reach the window itself.
+    void keyPressEvent(QKeyEvent* event) override;
+    // The panes' key presses, and the menu shortcuts winning over theirs.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildMenu();
+    void keyPress(int qtKey);
+    // A menu command: a run is paced to the screen while it lasts.
+    void choose(window::MenuItem item);
+    // True when the LayoutRequest of `widget` is to be held.
+    bool holdLayout(QObject* widget);
+    // Posts the repaint and the relayouts held back during a run.
+    void releaseHeld();
+    bool paceNow() const { return m_runs > 0 && !m_showingNow; }
+
+    std::array<QLabel*, window::PanelCount> m_panels{};
+    std::map<window::MenuItem, QAction*> m_actions;
+    QtMessageBoxes m_boxes;
+    std::unique_ptr<window::TForm1> m_form;
+    // The window closes: TForm1 has agreed.
+    bool m_closing = false;
+
+    // A run repaints between exchanges, but the screen shows no more than
+    // one frame per refresh: while a run is in progress (nested runs
+    // counted) a repaint or a status bar relayout that comes sooner than one
+    // frame time after the previous one is held and done once the frame time
+    // has passed, or when the outermost run ends.  Nothing stays held while
+    // an exchange waits (showPendingChanges).
+    int m_runs = 0;
+    bool m_showingNow = false;
+    bool m_paintHeld = false;
+    std::vector<QPointer<QObject>> m_layoutHeld;
+    FramePacer m_paintPacer;
+    FramePacer m_layoutPacer;
+    // Installed on the application during a run: a widget's layout sees its
+    // LayoutRequest before the widget's own event filters do.
+    std::unique_ptr<QObject> m_layoutFilter;
+};
+
+} // namespace quorlink::qtface

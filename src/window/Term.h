@@ -1,0 +1,133 @@
+#pragma once
+
+#include "UnitSetCom.h"
+#include "face.h"
+#include "keys.h"
+#include "serial/seriallink.h"
+#include "settings/settingsstore.h"
+#include "transfer/codepage.h"
+#include "transfer/runnesting.h"
+#include "transfer/transferrun.h"
+#include "windowdefs.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+namespace quorlink::window {
+
+// The main window Form1: what it does, apart from how it looks.  It holds
+// the settings fields, StopRequested and the port for the life of the
+// process; its handlers are the menu commands, the key-press handler and the
+// closing of the window.  A face (the widgets of one platform) builds the
+// window, shows what this asks for and calls these handlers.
+class TForm1 : public transfer::RunHost, public serial::PortStateView
+{
+public:
+    // The panes, the status bar and the port dialog are the face's; they
+    // live as long as this.  `applicationTitle` captions the error display.
+    TForm1(WindowFace& face, transfer::Pane& memo1, transfer::Pane& memo2,
+           transfer::StatusPanels& statusBar1, TSetCom& setCom,
+           std::unique_ptr<settings::SettingsStore> store, std::u16string applicationTitle);
+    ~TForm1() override;
+
+    // The start-up once the face has built the window, before it is shown:
+    // panels 0 and 1 "0", StopRequested cleared, the settings loaded and,
+    // when a port is stored, that port opened and reported (the open-failure
+    // box first when it fails).  Whatever the store throws goes to the
+    // caller.
+    void FormCreate();
+
+    // Settings fields.
+    std::int32_t TimeOut = 200;     // reply time-out, milliseconds
+    std::int32_t BaudRateIndex = 5; // index into BaudRates
+    std::int32_t ComPortIndex = 0;  // COM port number, 1 for COM1; 0 none
+    bool StopRequested = false;
+
+    transfer::Pane& Memo1;
+    transfer::Pane& Memo2;
+    transfer::StatusPanels& StatusBar1;
+    TSetCom& SetCom;
+
+    serial::SerialLink& link() { return m_link; }
+    const std::u16string& title() const { return m_title; }
+
+    // Handlers.  They throw what fails; Click and handle show it.
+    void Otevtzdroj1Click();
+    void Uloitvsledek1Click();
+    void Konec1Click();
+    void Odeslat1Click();
+    void ClearSourceClick();
+    void ClearReceivedClick();
+    void Port1Click();
+    void SendEndOfFileClick();
+    void Memo1Change();
+    // The key-press handler of the window itself and of both panes: Esc
+    // asks a running transfer to stop.  The key goes on unchanged.
+    void FormKeyPress(char16_t& key);
+
+    // A menu command, chosen with the mouse or by its shortcut.  What the
+    // handler throws is shown by the error display and the command ends.
+    void Click(MenuItem item);
+    // Runs `handler`, showing what it throws.
+    template <typename Handler> void handle(Handler&& handler)
+    {
+        try {
+            handler();
+        } catch (...) {
+            showError(std::current_exception());
+        }
+    }
+    void showError(std::exception_ptr error);
+
+    // The window is asked to close (its close box, Alt+F4, the window menu).
+    // Returns true when it closes now, FormClose having run.  During a run
+    // it stays on the screen, current, until the run has returned; then it
+    // closes by WindowFace::closeWindow.
+    bool CloseQuery();
+    // The window is closing: stores the end-of-file option.  A failed store
+    // is shown and the window closes all the same.
+    void FormClose();
+
+    // The menu items whose state changes.
+    bool isSendEnabled() const { return m_sendEnabled; }
+    bool isSendEndOfFileChecked() const { return m_sendEndOfFile; }
+    bool isRunning() const { return m_runs.running(); }
+
+    // RunHost
+    transfer::Pane& sourcePane() override { return Memo1; }
+    transfer::Pane& receivedPane() override { return Memo2; }
+    transfer::RunEvents& runEvents() override { return m_progress; }
+    serial::SerialLink& serialLink() override { return m_link; }
+    const transfer::CodePage& codePage() const override { return m_codePage; }
+    std::int32_t timeOut() const override { return TimeOut; }
+    bool sendEndOfFile() const override { return m_sendEndOfFile; }
+    bool stopRequested() const override { return StopRequested; }
+    void setStopRequested(bool stop) override { StopRequested = stop; }
+    void processMessages() override;
+    void awaitingReply() override;
+
+    // PortStateView
+    void showOpenFailure() override;
+    void showPortState(std::u16string_view text, bool sendEnabled) override;
+
+private:
+    void LoadSettings();
+    void openStoredPort();
+    // Closes the window now, or once the outermost run has returned.
+    void closeWhenIdle();
+
+    WindowFace& m_face;
+    std::unique_ptr<settings::SettingsStore> m_store;
+    std::u16string m_title;
+    serial::SerialLink m_link;
+    transfer::CodePage m_codePage;
+    transfer::PanelProgress m_progress;
+    bool m_sendEnabled = false;
+    bool m_sendEndOfFile = false;
+    transfer::RunNesting m_runs;
+    bool m_closed = false;
+};
+
+} // namespace quorlink::window

@@ -1,0 +1,83 @@
+#pragma once
+
+// What the window's behaviour asks of a face: the widgets of one toolkit or
+// platform that show the window and translate the user's input into calls of
+// TForm1, TSetCom and TCSpinEdit.  The behaviour never draws; the face never
+// decides.
+
+#include "windowdefs.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace quorlink::window {
+
+enum class BoxIcon { Information, Stop };
+
+// Modal message boxes with an OK button, owned by the active window of the
+// program (the application itself while no window is shown) and disabling
+// every other window of the program until dismissed.
+class MessageBoxes
+{
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void showMessageBox(BoxIcon icon, std::u16string_view caption,
+                                std::u16string_view text) = 0;
+};
+
+// The common file dialogs, owned by the main window.  Nothing when the
+// operator cancels.
+class FileDialogs
+{
+public:
+    virtual ~FileDialogs() = default;
+    // OpenDialogFilters, the first preselected; a name that does not exist
+    // is accepted.
+    virtual std::optional<std::filesystem::path> askSourceFileName() = 0;
+    // SaveDialogFilters, the first preselected; no question before
+    // overwriting, no check that the folder exists.
+    virtual std::optional<std::filesystem::path> askResultFileName() = 0;
+};
+
+// The main window's face.
+class WindowFace : public MessageBoxes, public FileDialogs
+{
+public:
+    virtual void setCaption(std::u16string_view caption) = 0;
+    virtual void setMenuItemEnabled(MenuItem item, bool enabled) = 0;
+    virtual void setMenuItemChecked(MenuItem item, bool checked) = 0;
+    // Handles every pending window message (repaint, keys, menu commands)
+    // and returns.
+    virtual void processMessages() = 0;
+    // Brings the screen up to date with everything set so far (panels,
+    // appended lines), without handling any input.  A run calls it before
+    // an exchange that may wait, so the screen stays current however long
+    // the device takes.
+    virtual void showPendingChanges() = 0;
+    // Closes the main window now and ends the program once the handler that
+    // is running has returned.  Called only when the window may close.
+    virtual void closeWindow() = 0;
+};
+
+// A monotonic clock in milliseconds and a one-shot timer on the face's
+// event loop, for the spin buttons' repeat.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual std::int64_t nowMs() const = 0;
+};
+
+class Timer
+{
+public:
+    virtual ~Timer() = default;
+    // Calls the owner's timeout handler once, `delayMs` (>= 0) from now;
+    // starting again replaces the pending call.
+    virtual void start(std::int64_t delayMs) = 0;
+    virtual void stop() = 0;
+};
+
+} // namespace quorlink::window

@@ -1,0 +1,66 @@
+#include "windowdefs.h"
+
+#include <string>
+
+namespace quorlink::window {
+
+namespace {
+
+std::u16string ascii(const std::string& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+} // namespace
+
+bool menuItemForShortcut(Shortcut shortcut, MenuItem& item)
+{
+    if (shortcut == Shortcut::None)
+        return false;
+    for (const MenuSpec& menu : MainMenu1) {
+        for (const MenuEntry& entry : menu.entries) {
+            if (!entry.separator && entry.shortcut == shortcut) {
+                item = entry.item;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+const ComponentSpec& componentOf(DialogControl control)
+{
+    switch (control) {
+    case DialogControl::GroupBox1:
+        return SetComComponents[0];
+    case DialogControl::ComboBoxCom:
+        return SetComComponents[2];
+    case DialogControl::ComboBoxBaud:
+        return SetComComponents[4];
+    case DialogControl::EditTimeOut:
+        return SetComComponents[6];
+    case DialogControl::Button1:
+        return SetComComponents[7];
+    case DialogControl::Button2:
+        break;
+    }
+    return SetComComponents[8];
+}
+
+std::vector<std::u16string> portListEntries()
+{
+    std::vector<std::u16string> entries;
+    for (std::int32_t port = 1; port <= serial::ListedPortCount; ++port)
+        entries.push_back(ascii(serial::comName(port)));
+    return entries;
+}
+
+std::vector<std::u16string> speedListEntries()
+{
+    std::vector<std::u16string> entries;
+    for (const std::uint32_t baud : serial::BaudRates)
+        entries.push_back(ascii(std::to_string(baud)));
+    return entries;
+}
+
+} // namespace quorlink::window

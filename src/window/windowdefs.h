@@ -1,0 +1,209 @@
+#pragma once
+
+// What the main window and the port dialog are made of: their captions,
+// menu, layout at 96 dots per inch and font.  Every face builds its widgets
+// from these tables, so both show the same texts at the same places.
+
+#include "serial/baudrates.h"
+#include "serial/porttable.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorlink::window {
+
+// A rectangle in pixels at 96 dots per inch, relative to its parent.
+struct Rect
+{
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Point
+{
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+// The font of both windows: Tahoma 8 point, a cell height of 11 pixels at
+// 96 dots per inch (-11 as a Windows font height).  A face without Tahoma
+// takes the system's sans-serif font at the same size.
+struct FontSpec
+{
+    std::u16string_view family;
+    int pointSize;
+    int heightAt96Dpi;
+};
+inline constexpr FontSpec WindowFont{u"Tahoma", 8, -11};
+
+// ---- The main window Form1
+
+inline constexpr std::u16string_view DefaultCaption = u"Terminal";
+inline constexpr int ClientWidth = 635;
+inline constexpr int ClientHeight = 216;
+inline constexpr int StatusBarHeight = 24;
+
+// Status panels: 0 source line count, 1 line being sent, 2 replies in this
+// run, 3 port state and run messages.  Panels 0 to 2 are this wide and
+// centred; panel 3 takes the rest of the bar and is left-aligned.
+inline constexpr int PanelCount = 4;
+inline constexpr int NarrowPanelWidth = 50;
+
+// The two pages of the notebook, source first (shown at start).
+inline constexpr std::u16string_view SourcePageCaption = u"Zdrojová data";
+inline constexpr std::u16string_view ReceivedPageCaption = u"Přijatá data";
+
+enum class MenuItem {
+    Otevtzdroj1,
+    Uloitvsledek1,
+    Konec1,
+    Odeslat1,
+    ClearSource,
+    ClearReceived,
+    Port1,
+    SendEndOfFile,
+};
+
+enum class Shortcut { None, CtrlO, CtrlS, CtrlX, F6, F9 };
+
+// One entry of a drop-down menu: an item, or a separator (no item, no
+// caption).
+struct MenuEntry
+{
+    bool separator;
+    MenuItem item;
+    std::string_view name;
+    std::u16string_view caption;
+    Shortcut shortcut;
+};
+
+struct MenuSpec
+{
+    std::string_view name;
+    std::u16string_view caption;
+    std::span<const MenuEntry> entries;
+};
+
+namespace detail {
+inline constexpr MenuEntry Soubor1Entries[]{
+    {false, MenuItem::Otevtzdroj1, "Otevtzdroj1", u"Otevřít zdroj", Shortcut::CtrlO},
+    {false, MenuItem::Uloitvsledek1, "Uloitvsledek1", u"Uložit výsledek", Shortcut::CtrlS},
+    {true, MenuItem::Konec1, "N1", u"", Shortcut::None},
+    {false, MenuItem::Konec1, "Konec1", u"Konec", Shortcut::CtrlX},
+};
+inline constexpr MenuEntry Funkce1Entries[]{
+    {false, MenuItem::Odeslat1, "Odeslat1", u"Odeslat", Shortcut::F6},
+    {false, MenuItem::ClearSource, "ClearSource", u"Smazat zdrojová data", Shortcut::None},
+    {false, MenuItem::ClearReceived, "ClearReceived", u"Smazat přijatá data", Shortcut::None},
+};
+inline constexpr MenuEntry Nastaven1Entries[]{
+    {false, MenuItem::Port1, "Port1", u"Port", Shortcut::F9},
+    {false, MenuItem::SendEndOfFile, "SendEndOfFile", u"Poslat znaky konce souboru [0,CR,LF]",
+     Shortcut::None},
+};
+} // namespace detail
+
+// MainMenu1, left to right.
+inline constexpr std::array<MenuSpec, 3> MainMenu1{{
+    {"Soubor1", u"Soubor", detail::Soubor1Entries},
+    {"Funkce1", u"Funkce", detail::Funkce1Entries},
+    {"Nastaven1", u"Nastavení", detail::Nastaven1Entries},
+}};
+
+// The item a shortcut chooses, if any.
+bool menuItemForShortcut(Shortcut shortcut, MenuItem& item);
+
+// ---- File dialogs
+
+// One line of a file dialog's type list: what it shows and the names it
+// matches ("*.*" matches every name, also one without a period).
+struct FileFilter
+{
+    std::u16string_view description;
+    std::u16string_view pattern;
+};
+
+inline constexpr std::array<FileFilter, 3> OpenDialogFilters{{
+    {u"Textov soubor [*.txt]", u"*.txt"},
+    {u"Všechny soubory ", u"*.*"},
+    {u"Konfigurační soubor [*.cfg]", u"*.cfg"},
+}};
+inline constexpr std::u16string_view OpenDialogDefaultExtension = u"*.txt";
+
+inline constexpr std::array<FileFilter, 3> SaveDialogFilters{{
+    {u"Všechny soubory", u"*.*"},
+    {u"Textov soubor [*.txt]", u"*.txt"},
+    {u"Konfigurační soubor [*.cfg]", u"*.cfg"},
+}};
+inline constexpr std::u16string_view SaveDialogDefaultExtension = u"*.*";
+
+// ---- The port dialog SetCom
+
+inline constexpr std::u16string_view SetComCaption = u"Nastavení portu";
+inline constexpr int SetComClientWidth = 252;
+inline constexpr int SetComClientHeight = 291;
+
+// The dialog's components.  The five that take the focus are in tab order.
+enum class DialogControl {
+    GroupBox1,
+    ComboBoxCom,
+    ComboBoxBaud,
+    EditTimeOut,
+    Button1,
+    Button2,
+};
+
+enum class ComponentKind { GroupBox, Label, ComboBox, SpinEdit, Button };
+
+struct ComponentSpec
+{
+    std::string_view name;
+    ComponentKind kind;
+    bool inGroupBox; // placed relative to GroupBox1, else to the client area
+    Rect bounds;     // at 96 dots per inch
+    std::u16string_view text;
+};
+
+inline constexpr std::array<ComponentSpec, 9> SetComComponents{{
+    {"GroupBox1", ComponentKind::GroupBox, false, {0, 8, 249, 225}, u"Parametry"},
+    {"Label1", ComponentKind::Label, true, {16, 21, 20, 13}, u"Port"},
+    {"ComboBoxCom", ComponentKind::ComboBox, true, {16, 40, 209, 21}, u"Vyberte port"},
+    {"Label2", ComponentKind::Label, true, {16, 93, 92, 13}, u"Přenosová rychlost"},
+    {"ComboBoxBaud", ComponentKind::ComboBox, true, {16, 112, 209, 21}, u"Vyberte rychlost"},
+    {"Label3", ComponentKind::Label, true, {16, 165, 38, 13}, u"Timeout"},
+    {"EditTimeOut", ComponentKind::SpinEdit, true, {16, 184, 209, 22}, u""},
+    {"Button1", ComponentKind::Button, false, {16, 248, 75, 25}, u"Storno"},
+    {"Button2", ComponentKind::Button, false, {150, 248, 75, 25}, u"Ok"},
+}};
+
+// The component of a dialog control.
+const ComponentSpec& componentOf(DialogControl control);
+
+// Entries shown by each list at a time before it scrolls.
+inline constexpr int DropDownVisibleEntries = 8;
+
+// The entries of ComboBoxCom, "COM1" to "COM16": position p is port p + 1.
+std::vector<std::u16string> portListEntries();
+// The entries of ComboBoxBaud, the speeds of BaudRates in decimal: position
+// i is index i.
+std::vector<std::u16string> speedListEntries();
+
+// The time-out field's limits and step, in milliseconds.
+inline constexpr std::int32_t TimeOutMin = 5;
+inline constexpr std::int32_t TimeOutMax = 2000;
+inline constexpr std::int32_t TimeOutIncrement = 5;
+
+// ---- Message texts
+
+inline constexpr std::u16string_view OpenFailureCaption = u"GetLastError2";
+inline constexpr std::u16string_view OpenFailureText = u"Nelze otevrit COM";
+
+} // namespace quorlink::window

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorlink::batch {
+
+// The command line of quorlink-batch.
+struct Options
+{
+    std::optional<std::string> port; // "COMn" or a device path
+    std::optional<std::uint32_t> baud;
+    std::optional<std::int32_t> timeoutMs;
+    bool eof = false;
+    bool noEof = false;
+    std::optional<std::string> codePage;
+    std::optional<std::string> output;
+    bool transcript = false;
+    bool listPorts = false;
+    bool help = false;
+    bool version = false;
+    std::string source; // "-" for standard input
+};
+
+// What --help prints.
+extern const char* const Usage;
+
+// Parses the arguments after the program's name.  On a usage error returns
+// nothing and sets `error` to a line that says what is wrong.
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);
+
+} // namespace quorlink::batch
