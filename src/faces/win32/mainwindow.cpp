@@ -144,9 +144,9 @@ void MainWindow::create()
 void MainWindow::buildMenu()
 {
     m_menu = CreateMenu();
-    for (const window::MenuSpec& spec : window::MainMenu1) {
+    for (const window::TopMenu& topMenu : window::MainMenu1) {
         const HMENU popup = CreatePopupMenu();
-        for (const window::MenuEntry& entry : spec.entries) {
+        for (const window::MenuEntry& entry : topMenu.entries) {
             if (entry.separator) {
                 AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
                 continue;
@@ -157,15 +157,15 @@ void MainWindow::buildMenu()
             AppendMenuW(popup, MF_STRING, commandOf(entry.item), caption.c_str());
         }
         AppendMenuW(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
-                    toWide(spec.caption).c_str());
+                    toWide(topMenu.caption).c_str());
     }
 }
 
 void MainWindow::buildAccelerators()
 {
     std::vector<ACCEL> keys;
-    for (const window::MenuSpec& spec : window::MainMenu1) {
-        for (const window::MenuEntry& entry : spec.entries) {
+    for (const window::TopMenu& topMenu : window::MainMenu1) {
+        for (const window::MenuEntry& entry : topMenu.entries) {
             const Accelerator accelerator = acceleratorOf(entry.shortcut);
             if (!entry.separator && accelerator.text)
                 keys.push_back(

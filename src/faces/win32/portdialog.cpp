@@ -62,7 +62,7 @@ window::Modifiers heldModifiers()
 }
 
 // The dialog control a component of SetComComponents is, if any.
-std::optional<DialogControl> controlOfComponent(const window::ComponentSpec& component)
+std::optional<DialogControl> controlOfComponent(const window::DialogComponent& component)
 {
     for (const DialogControl control : AllControls) {
         if (&window::componentOf(control) == &component)
@@ -124,7 +124,7 @@ void PortDialog::create(HWND owner)
     // Created in the order of the table, which is the tab order.
     int id = FirstControlId;
     std::size_t label = 0;
-    for (const window::ComponentSpec& component : window::SetComComponents) {
+    for (const window::DialogComponent& component : window::SetComComponents) {
         const std::optional<DialogControl> control = controlOfComponent(component);
         switch (component.kind) {
         case window::ComponentKind::GroupBox:
@@ -185,7 +185,7 @@ void PortDialog::layoutControls()
     const window::Rect group = window::componentOf(DialogControl::GroupBox1).bounds;
     std::size_t label = 0;
     int id = FirstControlId;
-    for (const window::ComponentSpec& component : window::SetComComponents) {
+    for (const window::DialogComponent& component : window::SetComComponents) {
         const window::Rect r = component.bounds;
         const int left = r.left + (component.inGroupBox ? group.left : 0);
         const int top = r.top + (component.inGroupBox ? group.top : 0);
