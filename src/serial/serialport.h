@@ -62,9 +62,8 @@ public:
     std::string errorString() const;
 
     // Whether input arrives within `within` (0: is some there already), without
-    // taking it.  False on a closed port and where the platform cannot wait
-    // for input without reading it (Windows, without overlapped I/O, only
-    // sees what has already arrived).
+    // taking it.  False on a closed port.  Meant for short waits: Windows asks
+    // the driver's input count over and over until then.
     bool inputArrives(std::chrono::microseconds within);
 
     // The platform handle (file descriptor or HANDLE value); -1 while closed.

@@ -7,6 +7,7 @@
 #include "porttable.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include <windows.h>
@@ -291,15 +292,26 @@ std::string SerialPort::errorString() const
     return d->error;
 }
 
-bool SerialPort::inputArrives(std::chrono::microseconds)
+bool SerialPort::inputArrives(std::chrono::microseconds within)
 {
-    // Waiting for input without reading it needs overlapped I/O, which the
-    // port does not use: only what has already arrived counts.
     if (!d->isOpen())
         return false;
-    DWORD errors = 0;
-    COMSTAT status{};
-    return ClearCommError(d->handle, &errors, &status) && status.cbInQue > 0;
+    // Waiting on the handle needs overlapped I/O, which the port does not
+    // use, and Sleep(1) may sleep a whole 15.6 ms tick: the driver's input
+    // count is asked again, giving the processor away in between, until
+    // something has arrived or the (short) wait is over.
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(d->handle, &errors, &status))
+            return false;
+        if (status.cbInQue > 0)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        SwitchToThread();
+    }
 }
 
 std::intptr_t SerialPort::nativeHandle() const

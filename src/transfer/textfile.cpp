@@ -30,7 +30,7 @@ std::string systemErrorText(int error)
 
 [[noreturn]] void throwCapacity()
 {
-    throw std::runtime_error("Text exceeds memo capacity");
+    throw std::runtime_error(MemoCapacityError);
 }
 
 // Links followed from a result path before giving up, as the system does.

@@ -20,6 +20,9 @@ namespace quorlink::transfer {
 //   Stream write error
 //   Text exceeds memo capacity
 
+// The error of a text that does not fit a pane, loaded or appended.
+inline constexpr char MemoCapacityError[] = "Text exceeds memo capacity";
+
 // Largest source text a pane takes, in UTF-16 code units counted with CR LF
 // line ends (64 Mi units, 128 MiB of pane memory).  Larger files are refused
 // with "Text exceeds memo capacity" before the pane is touched.

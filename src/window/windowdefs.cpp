@@ -17,7 +17,7 @@ bool menuItemForShortcut(Shortcut shortcut, MenuItem& item)
 {
     if (shortcut == Shortcut::None)
         return false;
-    for (const MenuSpec& menu : MainMenu1) {
+    for (const TopMenu& menu : MainMenu1) {
         for (const MenuEntry& entry : menu.entries) {
             if (!entry.separator && entry.shortcut == shortcut) {
                 item = entry.item;
@@ -28,7 +28,7 @@ bool menuItemForShortcut(Shortcut shortcut, MenuItem& item)
     return false;
 }
 
-const ComponentSpec& componentOf(DialogControl control)
+const DialogComponent& componentOf(DialogControl control)
 {
     switch (control) {
     case DialogControl::GroupBox1:

@@ -85,7 +85,7 @@ struct MenuEntry
     Shortcut shortcut;
 };
 
-struct MenuSpec
+struct TopMenu
 {
     std::string_view name;
     std::u16string_view caption;
@@ -112,7 +112,7 @@ inline constexpr MenuEntry Nastaven1Entries[]{
 } // namespace detail
 
 // MainMenu1, left to right.
-inline constexpr std::array<MenuSpec, 3> MainMenu1{{
+inline constexpr std::array<TopMenu, 3> MainMenu1{{
     {"Soubor1", u"Soubor", detail::Soubor1Entries},
     {"Funkce1", u"Funkce", detail::Funkce1Entries},
     {"Nastaven1", u"Nastavení", detail::Nastaven1Entries},
@@ -163,7 +163,7 @@ enum class DialogControl {
 
 enum class ComponentKind { GroupBox, Label, ComboBox, SpinEdit, Button };
 
-struct ComponentSpec
+struct DialogComponent
 {
     std::string_view name;
     ComponentKind kind;
@@ -172,7 +172,7 @@ struct ComponentSpec
     std::u16string_view text;
 };
 
-inline constexpr std::array<ComponentSpec, 9> SetComComponents{{
+inline constexpr std::array<DialogComponent, 9> SetComComponents{{
     {"GroupBox1", ComponentKind::GroupBox, false, {0, 8, 249, 225}, u"Parametry"},
     {"Label1", ComponentKind::Label, true, {16, 21, 20, 13}, u"Port"},
     {"ComboBoxCom", ComponentKind::ComboBox, true, {16, 40, 209, 21}, u"Vyberte port"},
@@ -185,7 +185,7 @@ inline constexpr std::array<ComponentSpec, 9> SetComComponents{{
 }};
 
 // The component of a dialog control.
-const ComponentSpec& componentOf(DialogControl control);
+const DialogComponent& componentOf(DialogControl control);
 
 // Entries shown by each list at a time before it scrolls.
 inline constexpr int DropDownVisibleEntries = 8;

@@ -21,6 +21,16 @@
 //                  another <ms>
 //   LATE:<ms>      "late", <ms> milliseconds after the request
 //   PART           "partial" without CR LF
+//   SILENT         nothing at all (a device that does not answer)
+//   TTY            the line settings as this end of the line sees them (the
+//                  pseudo-terminal's), in the words of stty: speed, csN,
+//                  [-]parenb [-]cstopb [-]crtscts [-]ixon [-]ixoff [-]icrnl
+//                  [-]opost [-]icanon [-]echo
+//   DIRTY          "dirty", and 200 ms later the line left as a careless
+//                  program may leave it: 7 bits, parity, 2 stop bits,
+//                  hardware and XON/XOFF flow control, CR to NL, output
+//                  processing, canonical mode with echo
+//   RAW            "raw", the line raw again as when the device started
 //   anything else  "?"
 // and ends each answer with CR LF unless said otherwise.  With --log every
 // byte received is appended to FILE.
@@ -48,12 +58,70 @@ struct Outgoing
 {
     std::string bytes;
     Clock::time_point due;
+    bool dirty = false; // then leave the line dirty
 };
+
+std::string speedText(speed_t speed)
+{
+    static const std::pair<speed_t, const char*> speeds[] = {
+        {B300, "300"},     {B600, "600"},     {B1200, "1200"},    {B1800, "1800"},
+        {B2400, "2400"},   {B4800, "4800"},   {B9600, "9600"},    {B19200, "19200"},
+        {B38400, "38400"}, {B57600, "57600"}, {B115200, "115200"}};
+    for (const auto& [code, text] : speeds) {
+        if (code == speed)
+            return text;
+    }
+    return "other";
+}
+
+// The line settings of `fd` in the words of stty.
+std::string describeLine(int fd)
+{
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return "tcgetattr failed";
+    std::string text = speedText(cfgetospeed(&tio));
+    const tcflag_t size = tio.c_cflag & CSIZE;
+    text += size == CS8 ? " cs8" : size == CS7 ? " cs7" : size == CS6 ? " cs6" : " cs5";
+    const auto flag = [&text](const char* name, bool on) {
+        text += on ? " " : " -";
+        text += name;
+    };
+    flag("parenb", tio.c_cflag & PARENB);
+    flag("cstopb", tio.c_cflag & CSTOPB);
+    flag("crtscts", tio.c_cflag & CRTSCTS);
+    flag("ixon", tio.c_iflag & IXON);
+    flag("ixoff", tio.c_iflag & IXOFF);
+    flag("icrnl", tio.c_iflag & ICRNL);
+    flag("opost", tio.c_oflag & OPOST);
+    flag("icanon", tio.c_lflag & ICANON);
+    flag("echo", tio.c_lflag & ECHO);
+    return text;
+}
+
+void makeRaw(int fd)
+{
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+}
+
+void dirtyLine(int fd)
+{
+    termios tio{};
+    tcgetattr(fd, &tio);
+    tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    tio.c_iflag |= IXON | IXOFF | ICRNL;
+    tio.c_oflag |= OPOST | ONLCR;
+    tio.c_lflag |= ICANON | ECHO | ISIG;
+    tcsetattr(fd, TCSANOW, &tio);
+}
 
 class Device
 {
 public:
-    explicit Device(std::FILE* log) : m_log(log) {}
+    Device(std::FILE* log, int line) : m_log(log), m_line(line) {}
 
     void received(const char* data, std::size_t size)
     {
@@ -63,11 +131,12 @@ public:
         }
         for (std::size_t i = 0; i < size; ++i) {
             m_sinceHex.push_back(data[i]);
-            m_line.push_back(data[i]);
-            if (m_line.size() >= 2 && m_line.compare(m_line.size() - 2, 2, "\r\n") == 0) {
-                m_line.resize(m_line.size() - 2);
-                answer(m_line);
-                m_line.clear();
+            m_received.push_back(data[i]);
+            if (m_received.size() >= 2 &&
+                m_received.compare(m_received.size() - 2, 2, "\r\n") == 0) {
+                m_received.resize(m_received.size() - 2);
+                answer(m_received);
+                m_received.clear();
             }
         }
     }
@@ -75,14 +144,14 @@ public:
     std::deque<Outgoing>& outgoing() { return m_outgoing; }
 
 private:
-    void queue(std::string bytes, milliseconds delay = milliseconds(0))
+    void queue(std::string bytes, milliseconds delay = milliseconds(0), bool dirty = false)
     {
         // Answers go out in the order they were asked for; a delay counts
         // from the previous piece.
         Clock::time_point start = Clock::now();
         if (!m_outgoing.empty() && m_outgoing.back().due > start)
             start = m_outgoing.back().due;
-        m_outgoing.push_back({std::move(bytes), start + delay});
+        m_outgoing.push_back({std::move(bytes), start + delay, dirty});
     }
 
     static long number(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
@@ -127,13 +196,24 @@ private:
             queue("late\r\n", milliseconds(number(line.substr(5))));
         } else if (line == "PART") {
             queue("partial");
+        } else if (line == "SILENT") {
+            // No answer: the program's reply time-out runs out.
+        } else if (line == "TTY") {
+            queue(describeLine(m_line) + "\r\n");
+        } else if (line == "DIRTY") {
+            queue("dirty\r\n");
+            queue("", milliseconds(200), true);
+        } else if (line == "RAW") {
+            makeRaw(m_line);
+            queue("raw\r\n");
         } else {
             queue("?\r\n");
         }
     }
 
     std::FILE* m_log;
-    std::string m_line;
+    int m_line; // this end's view of the line: the pseudo-terminal
+    std::string m_received;
     std::string m_sinceHex;
     std::deque<Outgoing> m_outgoing;
 };
@@ -164,16 +244,13 @@ int main(int argc, char** argv)
     // Raw both ways from the start; the slave stays open here as well, so
     // the master sees no hangup while the program closes and reopens the
     // port.
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
+    makeRaw(slave);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
     std::printf("%s\n", name);
     std::fflush(stdout);
 
-    Device device(log);
+    Device device(log, slave);
     std::string pending; // due bytes the pty did not take yet
     char buffer[4096];
     for (;;) {
@@ -181,6 +258,8 @@ int main(int argc, char** argv)
         const auto now = Clock::now();
         while (!outgoing.empty() && outgoing.front().due <= now) {
             pending += outgoing.front().bytes;
+            if (outgoing.front().dirty)
+                dirtyLine(slave);
             outgoing.pop_front();
         }
         while (!pending.empty()) {

@@ -186,13 +186,13 @@ void MainWindow::buildMenu()
 {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    for (const window::MenuSpec& spec : window::MainMenu1) {
-        QMenu* menu = bar->addMenu(toQString(spec.caption));
+    for (const window::TopMenu& topMenu : window::MainMenu1) {
+        QMenu* menu = bar->addMenu(toQString(topMenu.caption));
         const QString menuName =
-            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+            QString::fromLatin1(topMenu.name.data(), static_cast<qsizetype>(topMenu.name.size()));
         menu->setObjectName(menuName);
         menu->menuAction()->setObjectName(menuName);
-        for (const window::MenuEntry& entry : spec.entries) {
+        for (const window::MenuEntry& entry : topMenu.entries) {
             QAction* action =
                 entry.separator ? menu->addSeparator() : menu->addAction(toQString(entry.caption));
             action->setObjectName(

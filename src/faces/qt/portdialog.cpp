@@ -218,9 +218,10 @@ QRect toQRect(const window::Rect& rect)
     return QRect(rect.left, rect.top, rect.width, rect.height);
 }
 
-QString nameOf(const window::ComponentSpec& spec)
+QString nameOf(const window::DialogComponent& component)
 {
-    return QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size()));
+    return QString::fromLatin1(component.name.data(),
+                               static_cast<qsizetype>(component.name.size()));
 }
 
 } // namespace
@@ -236,17 +237,17 @@ PortDialog::PortDialog(QWidget* parent)
     setFixedSize(window::SetComClientWidth, window::SetComClientHeight);
     setSizeGripEnabled(false);
 
-    for (const window::ComponentSpec& spec : window::SetComComponents) {
-        QWidget* parent = spec.inGroupBox ? static_cast<QWidget*>(GroupBox1) : this;
+    for (const window::DialogComponent& component : window::SetComComponents) {
+        QWidget* parent = component.inGroupBox ? static_cast<QWidget*>(GroupBox1) : this;
         QWidget* widget = nullptr;
-        QRect bounds = toQRect(spec.bounds);
-        switch (spec.kind) {
+        QRect bounds = toQRect(component.bounds);
+        switch (component.kind) {
         case window::ComponentKind::GroupBox:
-            widget = GroupBox1 = new FocusableGroupBox(toQString(spec.text), parent);
+            widget = GroupBox1 = new FocusableGroupBox(toQString(component.text), parent);
             GroupBox1->setFocusPolicy(Qt::NoFocus);
             break;
         case window::ComponentKind::Label: {
-            auto* label = new QLabel(toQString(spec.text), parent);
+            auto* label = new QLabel(toQString(component.text), parent);
             // Wider than laid out only when the font needs it.
             bounds.setWidth(std::max(bounds.width(), label->sizeHint().width()));
             (Label1 ? (Label2 ? Label3 : Label2) : Label1) = label;
@@ -266,13 +267,13 @@ PortDialog::PortDialog(QWidget* parent)
             widget = EditTimeOut = new SpinEditWidget(parent);
             break;
         case window::ComponentKind::Button: {
-            auto* button = new QPushButton(toQString(spec.text), this);
+            auto* button = new QPushButton(toQString(component.text), this);
             (Button1 ? Button2 : Button1) = button;
             widget = button;
             break;
         }
         }
-        widget->setObjectName(nameOf(spec));
+        widget->setObjectName(nameOf(component));
         widget->setGeometry(bounds);
     }
     Button2->setDefault(true);

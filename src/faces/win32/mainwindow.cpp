@@ -1,0 +1,503 @@
+#include "mainwindow.h"
+
+#include "messagepump.h"
+#include "nativedialogs.h"
+#include "window/Term.h"
+#include "window/windowdefs.h"
+#include "windowfont.h"
+#include "wintext.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace quorlink::win32 {
+
+namespace {
+
+using window::MenuItem;
+using window::Shortcut;
+
+constexpr wchar_t WindowClass[] = L"QuorlinkForm1";
+constexpr int TabsId = 1;
+constexpr int Memo1Id = 2;
+constexpr int Memo2Id = 3;
+constexpr int StatusBarId = 4;
+constexpr UINT_PTR PanelTimer = 1;
+
+// Menu items are commands 100 and up, in the order of window::MenuItem.
+constexpr UINT FirstCommand = 100;
+constexpr UINT LastCommand = FirstCommand + static_cast<UINT>(MenuItem::SendEndOfFile);
+
+UINT commandOf(MenuItem item)
+{
+    return FirstCommand + static_cast<UINT>(item);
+}
+
+// A shortcut as the keyboard gives it and as the menu writes it.
+struct Accelerator
+{
+    BYTE flags;
+    WORD key;
+    const wchar_t* text;
+};
+
+Accelerator acceleratorOf(Shortcut shortcut)
+{
+    switch (shortcut) {
+    case Shortcut::CtrlO:
+        return {FVIRTKEY | FCONTROL, 'O', L"Ctrl+O"};
+    case Shortcut::CtrlS:
+        return {FVIRTKEY | FCONTROL, 'S', L"Ctrl+S"};
+    case Shortcut::CtrlX:
+        return {FVIRTKEY | FCONTROL, 'X', L"Ctrl+X"};
+    case Shortcut::F6:
+        return {FVIRTKEY, VK_F6, L"F6"};
+    case Shortcut::F9:
+        return {FVIRTKEY, VK_F9, L"F9"};
+    case Shortcut::None:
+        break;
+    }
+    return {0, 0, nullptr};
+}
+
+// Panels 0 to PanelCount - 2 are narrow and centred; the last takes the rest.
+bool isCentred(int panel)
+{
+    return panel < window::PanelCount - 1;
+}
+
+} // namespace
+
+MainWindow::MainWindow() = default;
+
+MainWindow::~MainWindow()
+{
+    destroy();
+    if (m_accelerators)
+        DestroyAcceleratorTable(m_accelerators);
+    if (m_font)
+        DeleteObject(m_font);
+}
+
+void MainWindow::create()
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &MainWindow::windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));     // IDI_APPLICATION
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = WindowClass;
+    RegisterClassExW(&windowClass);
+
+    buildMenu();
+    buildAccelerators();
+    // Placed where the system places new windows; sized once the dots per
+    // inch of its monitor are known.
+    m_hwnd = CreateWindowExW(0, WindowClass, toWide(window::DefaultCaption).c_str(),
+                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, window::ClientWidth,
+                             window::ClientHeight, nullptr, m_menu, instance, this);
+    if (!m_hwnd)
+        throw std::runtime_error("The main window could not be created");
+    m_dpi = GetDpiForWindow(m_hwnd);
+    m_font = createWindowFont(m_dpi);
+
+    m_tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                             0, 0, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(TabsId)),
+                             instance, nullptr);
+    int page = 0;
+    for (const std::u16string_view caption :
+         {window::SourcePageCaption, window::ReceivedPageCaption}) {
+        std::wstring text = toWide(caption);
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text.data();
+        SendMessageW(m_tabs, TCM_INSERTITEMW, static_cast<WPARAM>(page++),
+                     reinterpret_cast<LPARAM>(&item));
+    }
+    // The panes lie over the tab control's display area, above it in the
+    // z-order, as siblings: their notifications come to this window.
+    m_memo1.create(m_hwnd, Memo1Id, m_font);
+    m_memo2.create(m_hwnd, Memo2Id, m_font);
+
+    m_statusBar = CreateWindowExW(
+        0, STATUSCLASSNAMEW, L"",
+        WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+        0, 0, 0, 0, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(StatusBarId)), instance,
+        nullptr);
+
+    applyDpi(m_dpi);
+    showPage(0);
+
+    // One frame of the display: 60 Hz when it does not say.
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmDisplayFrequency > 1)
+        m_frameMs = std::max<ULONGLONG>(1, 1000 / mode.dmDisplayFrequency);
+}
+
+void MainWindow::buildMenu()
+{
+    m_menu = CreateMenu();
+    for (const window::TopMenu& topMenu : window::MainMenu1) {
+        const HMENU popup = CreatePopupMenu();
+        for (const window::MenuEntry& entry : topMenu.entries) {
+            if (entry.separator) {
+                AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+                continue;
+            }
+            std::wstring caption = toWide(entry.caption);
+            if (const wchar_t* keys = acceleratorOf(entry.shortcut).text)
+                caption += std::wstring(L"\t") + keys;
+            AppendMenuW(popup, MF_STRING, commandOf(entry.item), caption.c_str());
+        }
+        AppendMenuW(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                    toWide(topMenu.caption).c_str());
+    }
+}
+
+void MainWindow::buildAccelerators()
+{
+    std::vector<ACCEL> keys;
+    for (const window::TopMenu& topMenu : window::MainMenu1) {
+        for (const window::MenuEntry& entry : topMenu.entries) {
+            const Accelerator accelerator = acceleratorOf(entry.shortcut);
+            if (!entry.separator && accelerator.text)
+                keys.push_back(
+                    {accelerator.flags, accelerator.key, static_cast<WORD>(commandOf(entry.item))});
+        }
+    }
+    m_accelerators = CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
+}
+
+int MainWindow::scale(int pixels96) const
+{
+    return scaled(pixels96, m_dpi);
+}
+
+void MainWindow::applyDpi(UINT dpi)
+{
+    m_dpi = dpi;
+    const HFONT old = m_font;
+    m_font = createWindowFont(dpi);
+    for (HWND child : {m_tabs, m_memo1.hwnd(), m_memo2.hwnd(), m_statusBar})
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
+    if (old && old != m_font)
+        DeleteObject(old);
+
+    RECT frame{0, 0, scale(window::ClientWidth), scale(window::ClientHeight)};
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE));
+    AdjustWindowRectExForDpi(&frame, style, TRUE, exStyle, dpi);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    layoutChildren();
+}
+
+void MainWindow::layoutChildren()
+{
+    RECT client{};
+    GetClientRect(m_hwnd, &client);
+    const int width = client.right;
+    const int barHeight = scale(window::StatusBarHeight);
+    const int tabsHeight = std::max<int>(client.bottom - barHeight, 0);
+    MoveWindow(m_statusBar, 0, tabsHeight, width, barHeight, TRUE);
+    int edges[window::PanelCount];
+    for (int i = 0; i < window::PanelCount; ++i)
+        edges[i] = isCentred(i) ? scale(window::NarrowPanelWidth * (i + 1)) : -1;
+    SendMessageW(m_statusBar, SB_SETPARTS, window::PanelCount, reinterpret_cast<LPARAM>(edges));
+
+    MoveWindow(m_tabs, 0, 0, width, tabsHeight, TRUE);
+    RECT page{0, 0, width, tabsHeight};
+    SendMessageW(m_tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+    for (HWND pane : {m_memo1.hwnd(), m_memo2.hwnd()})
+        MoveWindow(pane, page.left, page.top, page.right - page.left, page.bottom - page.top, TRUE);
+}
+
+void MainWindow::showPage(int page)
+{
+    SendMessageW(m_tabs, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
+    const bool focusInPane = GetFocus() == m_memo1.hwnd() || GetFocus() == m_memo2.hwnd();
+    HWND shown = page == 0 ? m_memo1.hwnd() : m_memo2.hwnd();
+    HWND hidden = page == 0 ? m_memo2.hwnd() : m_memo1.hwnd();
+    ShowWindow(shown, SW_SHOW);
+    ShowWindow(hidden, SW_HIDE);
+    SetWindowPos(shown, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (focusInPane)
+        SetFocus(shown);
+}
+
+void MainWindow::destroy()
+{
+    if (m_hwnd)
+        DestroyWindow(m_hwnd);
+    m_form = nullptr;
+}
+
+void MainWindow::show(int showCommand)
+{
+    // The source pane has the focus, also when the window manager activates
+    // the window only after this.
+    m_focus = m_memo1.hwnd();
+    ShowWindow(m_hwnd, showCommand);
+    UpdateWindow(m_hwnd);
+    SetFocus(m_memo1.hwnd());
+}
+
+// ---- WindowFace
+
+void MainWindow::showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                                std::u16string_view text)
+{
+    win32::showMessageBox(icon, caption, text);
+}
+
+std::optional<std::filesystem::path> MainWindow::askSourceFileName()
+{
+    return askFileName(m_hwnd, FileDialogKind::Open, window::OpenDialogFilters,
+                       window::OpenDialogDefaultExtension);
+}
+
+std::optional<std::filesystem::path> MainWindow::askResultFileName()
+{
+    return askFileName(m_hwnd, FileDialogKind::Save, window::SaveDialogFilters,
+                       window::SaveDialogDefaultExtension);
+}
+
+void MainWindow::setCaption(std::u16string_view caption)
+{
+    if (m_hwnd)
+        SetWindowTextW(m_hwnd, toWide(caption).c_str());
+}
+
+void MainWindow::setMenuItemEnabled(MenuItem item, bool enabled)
+{
+    EnableMenuItem(m_menu, commandOf(item), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void MainWindow::setMenuItemChecked(MenuItem item, bool checked)
+{
+    CheckMenuItem(m_menu, commandOf(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool MainWindow::startFrame()
+{
+    const ULONGLONG now = GetTickCount64();
+    if (now - m_frameStart < m_frameMs)
+        return false;
+    m_frameStart = now;
+    return true;
+}
+
+void MainWindow::processMessages()
+{
+    // A run comes here after every exchange: the window shows the run's
+    // progress once per frame of the screen, not once per line.
+    const bool frame = startFrame();
+    if (frame)
+        showPanels();
+    win32::processMessages(frame);
+}
+
+void MainWindow::showPendingChanges()
+{
+    // The device may take its time: what the run set goes on the screen
+    // now, painted at once, and the next frame counts from here.
+    m_frameStart = GetTickCount64();
+    showPanels();
+    RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void MainWindow::closeWindow()
+{
+    if (!m_hwnd)
+        return;
+    // The port dialog, owned by this window, goes with it.
+    DestroyWindow(m_hwnd);
+    PostQuitMessage(0);
+}
+
+// ---- StatusPanels
+
+void MainWindow::setPanelText(int index, std::u16string_view text)
+{
+    if (index < 0 || index >= window::PanelCount)
+        return;
+    const auto at = static_cast<std::size_t>(index);
+    m_panels[at] = text;
+    m_panelChanged[at] = true;
+    // Setting a status bar's text draws it at once: during a run, a text
+    // set within a frame waits for the frame's end.
+    const bool running = m_form && m_form->isRunning();
+    if (startFrame() || !running)
+        showPanels();
+    else
+        SetTimer(m_hwnd, PanelTimer, static_cast<UINT>(m_frameMs), nullptr);
+}
+
+std::u16string MainWindow::panelText(int index) const
+{
+    if (index < 0 || index >= window::PanelCount)
+        return {};
+    return m_panels[static_cast<std::size_t>(index)];
+}
+
+void MainWindow::showPanels()
+{
+    KillTimer(m_hwnd, PanelTimer);
+    // Setting a text draws the whole bar at once: the texts are set with
+    // drawing off, and only their own panels are drawn again, once.
+    bool any = false;
+    for (const bool changed : m_panelChanged)
+        any = any || changed;
+    if (!any)
+        return;
+    SendMessageW(m_statusBar, WM_SETREDRAW, FALSE, 0);
+    std::array<RECT, window::PanelCount> changed{};
+    for (int index = 0; index < window::PanelCount; ++index) {
+        const auto at = static_cast<std::size_t>(index);
+        if (!m_panelChanged[at])
+            continue;
+        // A leading tab centres a panel's text.
+        std::wstring shown = isCentred(index) && !m_panels[at].empty() ? L"\t" : L"";
+        shown += toWide(m_panels[at]);
+        SendMessageW(m_statusBar, SB_SETTEXTW, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(shown.c_str()));
+        SendMessageW(m_statusBar, SB_GETRECT, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&changed[at]));
+    }
+    SendMessageW(m_statusBar, WM_SETREDRAW, TRUE, 0);
+    for (std::size_t at = 0; at < changed.size(); ++at) {
+        if (m_panelChanged[at])
+            InvalidateRect(m_statusBar, &changed[at], TRUE);
+        m_panelChanged[at] = false;
+    }
+}
+
+// ---- Input
+
+bool MainWindow::preTranslate(MSG& msg)
+{
+    if (!m_hwnd || !m_form || (msg.hwnd != m_hwnd && GetAncestor(msg.hwnd, GA_ROOT) != m_hwnd))
+        return false;
+    // The shortcuts act before the focused control sees the key: Ctrl+X in
+    // a pane runs "Konec" and cuts nothing.
+    if (TranslateAcceleratorW(m_hwnd, m_accelerators, &msg))
+        return true;
+    // FormKeyPress sees what is typed in the window itself and in the panes,
+    // not on the tabs.
+    if (msg.message == WM_CHAR &&
+        (msg.hwnd == m_hwnd || msg.hwnd == m_memo1.hwnd() || msg.hwnd == m_memo2.hwnd())) {
+        char16_t key = static_cast<char16_t>(msg.wParam);
+        m_form->FormKeyPress(key);
+        if (key == 0)
+            return true;
+        msg.wParam = key;
+    }
+    return false;
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        self->m_hwnd = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCDESTROY && self) {
+        self->m_hwnd = nullptr;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    if (self && self->m_statusBar)
+        return self->handle(message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND: {
+        const UINT id = LOWORD(wParam);
+        if (lParam == 0 && id >= FirstCommand && id <= LastCommand) {
+            // A menu click, or its shortcut (1).  A disabled item's shortcut
+            // does nothing, like its click.
+            if (HIWORD(wParam) == 1 &&
+                (GetMenuState(m_menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)))
+                return 0;
+            if (m_form)
+                m_form->Click(static_cast<MenuItem>(id - FirstCommand));
+            return 0;
+        }
+        if (HIWORD(wParam) == EN_CHANGE) {
+            const HWND control = reinterpret_cast<HWND>(lParam);
+            if (control == m_memo1.hwnd()) {
+                if (m_memo1.controlChanged() && m_form)
+                    m_form->handle([this] { m_form->Memo1Change(); });
+            } else if (control == m_memo2.hwnd()) {
+                m_memo2.controlChanged();
+            }
+            return 0;
+        }
+        break;
+    }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == m_tabs && header->code == TCN_SELCHANGE) {
+            showPage(static_cast<int>(SendMessageW(m_tabs, TCM_GETCURSEL, 0, 0)));
+            return 0;
+        }
+        break;
+    }
+    case WM_ACTIVATE:
+        // The focus comes back to the control that had it, as in a dialog,
+        // after a message box, the port dialog or another program.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = GetFocus();
+            if (focus && IsChild(m_hwnd, focus))
+                m_focus = focus;
+        } else if (m_focus && IsWindow(m_focus) && IsWindowVisible(m_focus)) {
+            SetFocus(m_focus);
+            return 0;
+        }
+        break;
+    case WM_TIMER:
+        if (wParam == PanelTimer) {
+            m_frameStart = GetTickCount64();
+            showPanels();
+            return 0;
+        }
+        break;
+    case WM_SIZE:
+        layoutChildren();
+        return 0;
+    case WM_DPICHANGED: {
+        // The system suggests the window's new place; the client area and
+        // the fonts follow the new scale.
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        applyDpi(HIWORD(wParam));
+        return 0;
+    }
+    case WM_CLOSE:
+        // The close box, Alt+F4, the window menu: FormClose runs and the
+        // window goes, or during a run it goes once the run has returned.
+        if (!m_form || m_form->CloseQuery())
+            closeWindow();
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(m_hwnd, message, wParam, lParam);
+}
+
+} // namespace quorlink::win32

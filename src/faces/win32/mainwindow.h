@@ -1,0 +1,107 @@
+#pragma once
+
+#include "editpane.h"
+#include "transfer/transferrun.h"
+#include "window/face.h"
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+namespace quorlink::window {
+class TForm1;
+}
+
+namespace quorlink::win32 {
+
+// The main window Form1 in Win32: the tab control TabbedNotebook1 with the
+// source pane Memo1 and the received pane Memo2, the status bar StatusBar1
+// with its four panels, and the menu MainMenu1 with its shortcuts, all from
+// window/windowdefs.h, laid out at 96 dots per inch and scaled to the
+// monitor it is on.  It shows what TForm1 asks for and passes the operator's
+// commands, keys and edits on to it; it decides nothing itself.
+class MainWindow : public window::WindowFace, public transfer::StatusPanels
+{
+public:
+    MainWindow();
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window, hidden.  Throws std::runtime_error when the
+    // system refuses a window.
+    void create();
+    // The behaviour that handles the window's events from now on.
+    void attach(window::TForm1& form) { m_form = &form; }
+    void show(int showCommand);
+    // Destroys the window, if closeWindow has not, before the behaviour
+    // it calls goes.
+    void destroy();
+
+    HWND hwnd() const { return m_hwnd; }
+    EditPane& memo1() { return m_memo1; }
+    EditPane& memo2() { return m_memo2; }
+
+    // WindowFace.  The system's message box and common file dialogs.
+    void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                        std::u16string_view text) override;
+    std::optional<std::filesystem::path> askSourceFileName() override;
+    std::optional<std::filesystem::path> askResultFileName() override;
+    // The caption, and the state of the menu's items by their command ids.
+    void setCaption(std::u16string_view caption) override;
+    void setMenuItemEnabled(window::MenuItem item, bool enabled) override;
+    void setMenuItemChecked(window::MenuItem item, bool checked) override;
+    // The message queue, painted once per frame during a run; what is
+    // pending painted at once; the window destroyed and the loop ended.
+    void processMessages() override;
+    void showPendingChanges() override;
+    void closeWindow() override;
+
+    // StatusPanels: the texts, shown at once or, during a run, at the end
+    // of the frame.
+    void setPanelText(int index, std::u16string_view text) override;
+    std::u16string panelText(int index) const override;
+
+    // Lets the window see a message before it is dispatched: the menu
+    // shortcuts (before the focused pane sees the key) and the characters
+    // its key-press handler sees.  Returns true when the message was used.
+    bool preTranslate(MSG& msg);
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void buildMenu();
+    void buildAccelerators();
+    void applyDpi(UINT dpi);
+    void layoutChildren();
+    void showPage(int page);
+    int scale(int pixels96) const;
+    // Whether a frame of the screen has passed since the window last showed
+    // what changed; starts the next frame when it has.
+    bool startFrame();
+    // Shows the panel texts set since the last frame.
+    void showPanels();
+
+    window::TForm1* m_form = nullptr;
+    HWND m_hwnd = nullptr;
+    HWND m_tabs = nullptr;
+    HWND m_statusBar = nullptr;
+    HMENU m_menu = nullptr;
+    HACCEL m_accelerators = nullptr;
+    HFONT m_font = nullptr;
+    UINT m_dpi = 96;
+    // The control that had the focus when the window was last deactivated.
+    HWND m_focus = nullptr;
+    // The panels' texts; those changed since the last frame are not shown
+    // yet (a run changes them after every exchange, far more often than the
+    // screen shows a frame).
+    std::array<std::u16string, window::PanelCount> m_panels;
+    std::array<bool, window::PanelCount> m_panelChanged{};
+    ULONGLONG m_frameStart = 0;
+    ULONGLONG m_frameMs = 16;
+    EditPane m_memo1;
+    EditPane m_memo2;
+};
+
+} // namespace quorlink::win32

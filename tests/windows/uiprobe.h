@@ -1,0 +1,44 @@
+#pragma once
+
+// What the test probe reads inside quorlink.exe, where Wine lets a program
+// read its own menus and fonts only (another process's HMENU and HFONT do
+// not work there).  The probe DLL is loaded into the program by the test
+// and its functions run on a thread of their own, each filling a request.
+
+#include <windows.h>
+
+namespace uitest {
+
+struct MenuEntry
+{
+    int level;         // 0 for the menu bar, 1 for an item of a menu
+    UINT state;        // GetMenuState: MF_GRAYED, MF_CHECKED, MF_SEPARATOR...
+    UINT id;           // the command id (0 for a menu and a separator)
+    wchar_t text[128]; // caption, with the shortcut's text after a tab
+};
+
+struct MenuRequest
+{
+    HWND window;
+    int count;
+    MenuEntry entries[32];
+};
+
+struct FontRequest
+{
+    HWND window; // WM_GETFONT of this window
+    LOGFONTW font;
+    BOOL found;
+};
+
+// Which of the system's icons a static control (a message box's icon)
+// shows: InformationIcon, StopIcon, or 0 for another or none.
+inline constexpr WORD InformationIcon = 32516; // IDI_INFORMATION (IDI_ASTERISK)
+inline constexpr WORD StopIcon = 32513;        // IDI_ERROR (IDI_HAND)
+struct IconRequest
+{
+    HWND control;
+    WORD icon;
+};
+
+} // namespace uitest
