@@ -13,10 +13,17 @@ namespace quorlink::transfer::fileio {
 
 int openForReading(const std::filesystem::path& path)
 {
+    // Opened without waiting, so that a fifo nobody writes to reads as empty
+    // instead of hanging the window in open(); read() then waits as usual.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
     return fd;
 }
 int createExclusive(const std::filesystem::path& path)

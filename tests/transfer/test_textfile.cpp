@@ -177,6 +177,10 @@ TEST_F(TextFileTest, shouldNameFullPathAndSystemReasonWhenSourceCannotBeOpened)
 
     EXPECT_EQ(errorOf([&] { loadSourceFile(m_dir, cp1250()); }),
               "Cannot open file \"" + m_dir.string() + "\". Is a directory");
+
+    // A fifo nobody writes to is empty, at once.
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(loadSourceFile(file("fifo"), cp1250()), u"");
 }
 
 TEST_F(TextFileTest, shouldRefuseTextAbovePaneCapacity)
