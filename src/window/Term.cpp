@@ -149,7 +149,8 @@ void TForm1::Port1Click()
     SetCom.setPortDescriptions(devices);
 
     SetCom.ComboBoxBaud.setItemIndex(BaudRateIndex);
-    SetCom.ComboBoxCom.setItemIndex(ComPortIndex - 1);
+    // The stored number may be anything a settings file holds, INT_MIN too.
+    SetCom.ComboBoxCom.setItemIndex(ComPortIndex > 0 ? ComPortIndex - 1 : -1);
     SetCom.EditTimeOut.SetValue(TimeOut);
     if (SetCom.ShowModal() != TSetCom::ResultOk)
         return;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -87,6 +88,18 @@ TEST_F(Window, shouldStartWithDefaultsAndOpenOnlyAStoredPort)
         EXPECT_EQ(panel(3), u"Port uzavřen");
         EXPECT_FALSE(failed.face.enabled[MenuItem::Odeslat1]);
     }
+
+    // A port number no list holds, the smallest a file can store too: the
+    // dialog shows no port chosen.
+    values.port = quorlink::settings::PortSettings{300, 9, INT32_MIN};
+    FakeWindow& odd = start();
+    int shownIndex = 0;
+    odd.setComFace.whileShown = [&] {
+        shownIndex = odd.setCom.ComboBoxCom.ItemIndex();
+        odd.setCom.CloseRequested();
+    };
+    odd.form.Click(MenuItem::Port1);
+    EXPECT_EQ(shownIndex, -1);
 }
 
 TEST_F(Window, shouldStoreAndReopenOnlyWhenTheDialogIsConfirmed)
