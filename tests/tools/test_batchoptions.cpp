@@ -53,6 +53,7 @@ TEST(BatchOptions, shouldRefuseWhatItCannotUseWithALineThatSaysWhy)
         {{}, "no SOURCE given"},
         {{"a.txt", "b.txt"}, "more than one SOURCE given"},
         {{"--port"}, "option --port needs a value"},
+        {{"--port=", "a.txt"}, "option --port needs a port name or a device path"},
         {{"--baud", "1000", "a.txt"}, "unsupported speed '1000'"},
         // Beyond 32 bits: must not wrap onto 9600.
         {{"--baud", "4294976896", "a.txt"}, "unsupported speed '4294976896'"},

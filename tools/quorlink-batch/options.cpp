@@ -95,6 +95,12 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
             auto v = takeValue();
             if (!v)
                 return std::nullopt;
+            // An empty name (an unset variable, say) would clear COM1's
+            // device and send the source to the port's default instead.
+            if (v->empty()) {
+                error = "option --port needs a port name or a device path";
+                return std::nullopt;
+            }
             options.port = *v;
         } else if (name == "--baud") {
             auto v = takeValue();
