@@ -19,6 +19,10 @@
 #include <iostream>
 #include <iterator>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace quorlink::batch {
 namespace {
@@ -155,6 +159,11 @@ private:
 
 std::string readStandardInput()
 {
+#ifdef _WIN32
+    // In text mode a 0x1A byte ends the input and CR LF byte pairs inside
+    // UTF-16 characters are changed; the decoder takes every line end as it is.
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
     std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     return bytes;
 }
