@@ -331,13 +331,13 @@ void MainWindow::setPanelText(int index, std::u16string_view text)
     const auto at = static_cast<std::size_t>(index);
     m_panels[at] = text;
     m_panelChanged[at] = true;
-    // Setting a status bar's text draws it at once: during a run, a text
-    // set within a frame waits for the frame's end.
-    const bool running = m_form && m_form->isRunning();
-    if (startFrame() || !running)
-        showPanels();
-    else
+    // Setting a status bar's text draws it at once.  During a run the text
+    // waits for the frame's end, which only the pump starts: a frame used
+    // here would leave the pump nothing to paint with.
+    if (m_form && m_form->isRunning())
         SetTimer(m_hwnd, PanelTimer, static_cast<UINT>(m_frameMs), nullptr);
+    else
+        showPanels();
 }
 
 std::u16string MainWindow::panelText(int index) const
