@@ -1,7 +1,5 @@
 #include "settings/settingsstore_ini.h"
 
-#include "serial/porttable.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +11,7 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <initializer_list>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -22,22 +20,18 @@ namespace quorlink::settings {
 
 namespace {
 
-const char* const kTimeOut = "TimeOut";
-const char* const kBaudRateIndex = "BaudRateIndex";
-const char* const kComPortIndex = "ComPortIndex";
-const char* const kSendEndFile = "SendEndFile";
-const char* const kCodePage = "CodePage";
-const char* const kPortsGroup = "Ports";
-
-using NamedValue = std::pair<const char*, std::int32_t>;
+QString keyOf(std::string_view name)
+{
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
 
 // A value counts only as a plain decimal 32-bit integer ("500", "-1");
 // "abc", "1.5", "", "0x10", "1,2" and numbers beyond 32 bits do not, nor
 // does one holding NUL, which toInt would read up to it: a file whose end a
 // crash turned to zero bytes may hold "5\0\0" where "500" was.
-std::optional<std::int32_t> readInt(const QSettings& settings, const char* name)
+std::optional<std::int32_t> readInt(const QSettings& settings, const QString& name)
 {
-    const QVariant value = settings.value(QLatin1String(name));
+    const QVariant value = settings.value(name);
     bool ok = false;
     int number = 0;
     if (value.typeId() == QMetaType::QString && !value.toString().contains(QChar(u'\0')))
@@ -71,28 +65,35 @@ QString readText(const QSettings& settings, const QString& name)
     return {};
 }
 
-// [Ports] COMn=device.  Junk keys and empty devices are ignored; when two keys
-// name the same port in different letter case, the one spelled "COM" wins.
-std::map<std::int32_t, std::string> readPorts(QSettings& settings)
+// The file as QSettings reads it: [General] holds the values, other groups
+// are groups.
+class IniValues final : public RawValues
 {
-    std::map<std::int32_t, std::string> ports;
-    settings.beginGroup(QLatin1String(kPortsGroup));
-    const QStringList keys = settings.childKeys();
-    for (bool upperCasePass : {true, false}) {
-        for (const QString& key : keys) {
-            if (key.startsWith(QLatin1String("COM")) != upperCasePass)
-                continue;
-            const auto number = serial::parseComName(key.toStdString());
-            if (!number || ports.contains(*number))
-                continue;
-            const QString device = readText(settings, key);
-            if (!device.isEmpty())
-                ports.emplace(*number, device.toStdString());
-        }
+public:
+    explicit IniValues(const QString& path) : m_settings(path, QSettings::IniFormat) {}
+
+    bool holds(std::string_view name) override { return m_settings.contains(keyOf(name)); }
+    std::optional<std::int32_t> integer(std::string_view name) override
+    {
+        return readInt(m_settings, keyOf(name));
     }
-    settings.endGroup();
-    return ports;
-}
+    std::string text(std::string_view name) override
+    {
+        return readText(m_settings, keyOf(name)).toStdString();
+    }
+    std::vector<std::pair<std::string, std::string>> group(std::string_view group) override
+    {
+        std::vector<std::pair<std::string, std::string>> entries;
+        m_settings.beginGroup(keyOf(group));
+        for (const QString& key : m_settings.childKeys())
+            entries.emplace_back(key.toStdString(), readText(m_settings, key).toStdString());
+        m_settings.endGroup();
+        return entries;
+    }
+
+private:
+    QSettings m_settings;
+};
 
 // `before` (the file's bytes) with `values` set in [General], as QSettings
 // writes it, or nothing when that could not be written.  QSettings works on
@@ -100,7 +101,7 @@ std::map<std::int32_t, std::string> readPorts(QSettings& settings)
 // per file name for the whole process, and a view whose writing failed would
 // keep the unwritten values and write them with the next operation.
 std::optional<QByteArray> withValues(const QString& folder, const QByteArray& before,
-                                     std::initializer_list<NamedValue> values)
+                                     std::span<const NamedInteger> values)
 {
     QTemporaryFile work(folder + QStringLiteral("/.Quorlink-XXXXXX.ini"));
     if (!work.open() || work.write(before) != before.size() || !work.flush())
@@ -109,7 +110,7 @@ std::optional<QByteArray> withValues(const QString& folder, const QByteArray& be
     {
         QSettings settings(work.fileName(), QSettings::IniFormat);
         for (const auto& [name, value] : values)
-            settings.setValue(QLatin1String(name), value);
+            settings.setValue(keyOf(name), value);
         settings.sync();
         // A damaged file reports a FormatError although it was rewritten;
         // only an AccessError means the values did not get there.
@@ -126,7 +127,7 @@ std::optional<QByteArray> withValues(const QString& folder, const QByteArray& be
 // Threads of one process: QLockFile only keeps processes apart.
 std::mutex g_writeMutex;
 
-void writeValues(const QString& path, std::initializer_list<NamedValue> values)
+void writeValues(const QString& path, std::span<const NamedInteger> values)
 {
     const std::lock_guard<std::mutex> guard(g_writeMutex);
     const QFileInfo info(path);
@@ -158,7 +159,7 @@ void writeValues(const QString& path, std::initializer_list<NamedValue> values)
     // operation from the file, the first one is named.
     const std::optional<QByteArray> after = withValues(folder, before, values);
     if (!after || file.write(*after) != after->size() || !file.commit())
-        throw SettingsError::valueNotWritten(values.begin()->first);
+        throw SettingsError::valueNotWritten(values.front().name);
 }
 
 } // namespace
@@ -172,41 +173,20 @@ QString IniSettingsStore::userFilePath()
         .fileName();
 }
 
-StoredSettings IniSettingsStore::LoadSettings()
+SchemaSettingsStore::Presence IniSettingsStore::presence() const
 {
-    StoredSettings result;
-    QSettings settings(m_filePath, QSettings::IniFormat);
-
-    for (const char* name : {kTimeOut, kBaudRateIndex, kComPortIndex, kSendEndFile}) {
-        if (settings.contains(QLatin1String(name)))
-            result.keyExisted = true;
-    }
-    if (const auto sendEndFile = readInt(settings, kSendEndFile))
-        result.sendEndFile = *sendEndFile != 0;
-    if (const auto timeOut = readInt(settings, kTimeOut))
-        result.port.TimeOut = *timeOut;
-    if (const auto baudRateIndex = readInt(settings, kBaudRateIndex))
-        result.port.BaudRateIndex = *baudRateIndex;
-    if (const auto comPortIndex = readInt(settings, kComPortIndex)) {
-        result.port.ComPortIndex = *comPortIndex;
-        result.portStored = true;
-    }
-
-    result.codePage = readText(settings, QLatin1String(kCodePage)).toStdString();
-    result.ports = readPorts(settings);
-    return result;
+    return Presence::WhenHoldingAValue;
 }
 
-void IniSettingsStore::StorePortSettings(const PortSettings& settings)
+std::unique_ptr<RawValues> IniSettingsStore::openForReading()
 {
-    writeValues(m_filePath, {{kTimeOut, settings.TimeOut},
-                             {kBaudRateIndex, settings.BaudRateIndex},
-                             {kComPortIndex, settings.ComPortIndex}});
+    // A missing or unreadable file reads as an empty one.
+    return std::make_unique<IniValues>(m_filePath);
 }
 
-void IniSettingsStore::StoreSendEndFile(bool sendEndFile)
+void IniSettingsStore::writeIntegers(std::span<const NamedInteger> values)
 {
-    writeValues(m_filePath, {{kSendEndFile, sendEndFile ? 1 : 0}});
+    writeValues(m_filePath, values);
 }
 
 std::unique_ptr<SettingsStore> createUserSettingsStore()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/settingsstore.h"
+#include "settings/settingsschema.h"
 
 #include <QString>
 
@@ -39,7 +39,7 @@ namespace quorlink::settings {
 // read, or no file can be created beside it (a read-only folder): the store is
 // skipped.  A write that fails after that (a full disk) leaves the file as it
 // was and throws SettingsError naming the operation's first value.
-class IniSettingsStore final : public SettingsStore
+class IniSettingsStore final : public SchemaSettingsStore
 {
 public:
     explicit IniSettingsStore(QString filePath);
@@ -50,11 +50,11 @@ public:
 
     const QString& filePath() const { return m_filePath; }
 
-    StoredSettings LoadSettings() override;
-    void StorePortSettings(const PortSettings& settings) override;
-    void StoreSendEndFile(bool sendEndFile) override;
-
 private:
+    Presence presence() const override;
+    std::unique_ptr<RawValues> openForReading() override;
+    void writeIntegers(std::span<const NamedInteger> values) override;
+
     QString m_filePath;
 };
 

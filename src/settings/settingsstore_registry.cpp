@@ -2,24 +2,17 @@
 
 #include <windows.h>
 
-#include <initializer_list>
 #include <utility>
 
 namespace quorlink::settings {
 
 namespace {
 
-// Value names as the registry sees them and as the error message names them.
-struct ValueName
+// The schema's names are ASCII.
+std::wstring wideName(std::string_view name)
 {
-    const wchar_t* wide;
-    const char* narrow;
-};
-
-const ValueName kTimeOut{L"TimeOut", "TimeOut"};
-const ValueName kBaudRateIndex{L"BaudRateIndex", "BaudRateIndex"};
-const ValueName kComPortIndex{L"ComPortIndex", "ComPortIndex"};
-const ValueName kSendEndFile{L"SendEndFile", "SendEndFile"};
+    return std::wstring(name.begin(), name.end());
+}
 
 // Closes the key on every way out, including a thrown SettingsError.
 class OpenKey
@@ -41,70 +34,66 @@ private:
     HKEY m_key = nullptr;
 };
 
-// The value as a signed 32-bit number, or nothing when it is missing or not a
-// REG_DWORD (a larger value makes the query fail with ERROR_MORE_DATA).
-std::optional<std::int32_t> readDword(HKEY key, const ValueName& name)
+// The values of the key opened for reading.  The registry keeps no texts for
+// the program: the code page is the system's ANSI code page and COMn is
+// "\\.\COMn", so no [Ports].
+class RegistryValues final : public RawValues
 {
-    DWORD type = 0;
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    const LSTATUS status =
-        RegQueryValueExW(key, name.wide, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
-        return std::nullopt;
-    return static_cast<std::int32_t>(data);
-}
-
-void writeValues(const std::wstring& subKey,
-                 std::initializer_list<std::pair<ValueName, std::int32_t>> values)
-{
+public:
     OpenKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
-        return; // no key, no store: the caller goes on as after a store
-    for (const auto& [name, value] : values) {
-        const DWORD data = static_cast<DWORD>(value);
-        if (RegSetValueExW(key.get(), name.wide, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                           sizeof data) != ERROR_SUCCESS)
-            throw SettingsError::valueNotWritten(name.narrow);
+
+    bool holds(std::string_view name) override
+    {
+        return RegQueryValueExW(key.get(), wideName(name).c_str(), nullptr, nullptr, nullptr,
+                                nullptr) == ERROR_SUCCESS;
     }
-}
+    // A signed 32-bit number, or nothing when the value is missing or not a
+    // REG_DWORD (a larger value makes the query fail with ERROR_MORE_DATA).
+    std::optional<std::int32_t> integer(std::string_view name) override
+    {
+        DWORD type = 0;
+        DWORD data = 0;
+        DWORD size = sizeof data;
+        const LSTATUS status = RegQueryValueExW(key.get(), wideName(name).c_str(), nullptr, &type,
+                                                reinterpret_cast<BYTE*>(&data), &size);
+        if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
+            return std::nullopt;
+        return static_cast<std::int32_t>(data);
+    }
+    std::string text(std::string_view) override { return {}; }
+    std::vector<std::pair<std::string, std::string>> group(std::string_view) override { return {}; }
+};
 
 } // namespace
 
 RegistrySettingsStore::RegistrySettingsStore(std::wstring subKey) : m_subKey(std::move(subKey)) {}
 
-StoredSettings RegistrySettingsStore::LoadSettings()
+SchemaSettingsStore::Presence RegistrySettingsStore::presence() const
 {
-    StoredSettings result;
+    return Presence::WhenOpen;
+}
+
+std::unique_ptr<RawValues> RegistrySettingsStore::openForReading()
+{
+    auto values = std::make_unique<RegistryValues>();
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_subKey.c_str(), 0, KEY_READ, values->key.out()) !=
+        ERROR_SUCCESS)
+        return nullptr;
+    return values;
+}
+
+void RegistrySettingsStore::writeIntegers(std::span<const NamedInteger> values)
+{
     OpenKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, m_subKey.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
-        return result;
-
-    result.keyExisted = true;
-    if (const auto sendEndFile = readDword(key.get(), kSendEndFile))
-        result.sendEndFile = *sendEndFile != 0;
-    if (const auto timeOut = readDword(key.get(), kTimeOut))
-        result.port.TimeOut = *timeOut;
-    if (const auto baudRateIndex = readDword(key.get(), kBaudRateIndex))
-        result.port.BaudRateIndex = *baudRateIndex;
-    if (const auto comPortIndex = readDword(key.get(), kComPortIndex)) {
-        result.port.ComPortIndex = *comPortIndex;
-        result.portStored = true;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+        return; // no key, no store: the caller goes on as after a store
+    for (const auto& [name, value] : values) {
+        const DWORD data = static_cast<DWORD>(value);
+        if (RegSetValueExW(key.get(), wideName(name).c_str(), 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&data), sizeof data) != ERROR_SUCCESS)
+            throw SettingsError::valueNotWritten(name);
     }
-    return result;
-}
-
-void RegistrySettingsStore::StorePortSettings(const PortSettings& settings)
-{
-    writeValues(m_subKey, {{kTimeOut, settings.TimeOut},
-                           {kBaudRateIndex, settings.BaudRateIndex},
-                           {kComPortIndex, settings.ComPortIndex}});
-}
-
-void RegistrySettingsStore::StoreSendEndFile(bool sendEndFile)
-{
-    writeValues(m_subKey, {{kSendEndFile, sendEndFile ? 1 : 0}});
 }
 
 std::unique_ptr<SettingsStore> createUserSettingsStore()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/settingsstore.h"
+#include "settings/settingsschema.h"
 
 #include <string>
 
@@ -11,7 +11,8 @@ namespace quorlink::settings {
 // HKEY_CURRENT_USER\<subKey>.
 //
 // Loading opens the key read-only and never creates it; a key that cannot be
-// opened means a first start (defaults, no port).  A missing value, or one
+// opened means a first start (defaults, no port), a key that opens is a store
+// that exists (keyExisted) whatever it holds.  A missing value, or one
 // that is not a REG_DWORD, takes its default; the port is stored only when
 // "ComPortIndex" is a REG_DWORD.  The registry has no [Ports] or CodePage:
 // COMn is "\\.\COMn" and the code page is the system's ANSI code page.
@@ -19,16 +20,16 @@ namespace quorlink::settings {
 // Storing opens the key with full access, creating the missing levels.  A key
 // that cannot be opened or created is skipped silently; a value that cannot be
 // written throws SettingsError "Failed to set data for '<name>'".
-class RegistrySettingsStore final : public SettingsStore
+class RegistrySettingsStore final : public SchemaSettingsStore
 {
 public:
     explicit RegistrySettingsStore(std::wstring subKey = L"Software\\Brindova\\Quorlink");
 
-    StoredSettings LoadSettings() override;
-    void StorePortSettings(const PortSettings& settings) override;
-    void StoreSendEndFile(bool sendEndFile) override;
-
 private:
+    Presence presence() const override;
+    std::unique_ptr<RawValues> openForReading() override;
+    void writeIntegers(std::span<const NamedInteger> values) override;
+
     std::wstring m_subKey;
 };
 

@@ -102,7 +102,7 @@ void TCSpinEdit::SetValue(std::int32_t value)
 
 bool TCSpinEdit::IsValidChar(char16_t key) const
 {
-    return settings::isValidSpinChar(key, m_face.decimalSeparator());
+    return isValidSpinChar(key, m_face.decimalSeparator());
 }
 
 void TCSpinEdit::UpClick()

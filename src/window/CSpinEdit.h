@@ -2,7 +2,7 @@
 
 #include "face.h"
 #include "keys.h"
-#include "settings/spinvalue.h"
+#include "spinvalue.h"
 
 #include <cstdint>
 #include <functional>
@@ -137,7 +137,7 @@ private:
     void syncToFace();
 
     SpinEditFace& m_face;
-    settings::SpinValue m_value;
+    SpinValue m_value;
     TTimerSpeedButton m_up;
     TTimerSpeedButton m_down;
 };

@@ -2,6 +2,7 @@
 
 #include "errordisplay.h"
 #include "serial/baudrates.h"
+#include "settings/applysettings.h"
 #include "transfer/textfile.h"
 #include "transfer/utf16.h"
 
@@ -54,7 +55,9 @@ void TForm1::FormCreate()
 
 void TForm1::LoadSettings()
 {
-    const settings::StoredSettings stored = m_store->LoadSettings();
+    const settings::AppliedSettings applied =
+        settings::applyStoredSettings(*m_store, m_link.portTable());
+    const settings::StoredSettings& stored = applied.stored;
     if (stored.sendEndFile) {
         m_sendEndOfFile = *stored.sendEndFile;
         m_face.setMenuItemChecked(MenuItem::SendEndOfFile, m_sendEndOfFile);
@@ -62,13 +65,9 @@ void TForm1::LoadSettings()
     TimeOut = stored.port.TimeOut;
     BaudRateIndex = stored.port.BaudRateIndex;
     ComPortIndex = stored.port.ComPortIndex;
-    for (const auto& [number, device] : stored.ports)
-        m_link.portTable().setDevice(number, device);
-    if (!stored.codePage.empty()) {
-        // A name the system does not know keeps the system's code page.
-        if (auto named = transfer::CodePage::named(stored.codePage))
-            m_codePage = *named;
-    }
+    // A name the system does not know keeps the system's code page.
+    if (applied.codePage)
+        m_codePage = *applied.codePage;
     if (stored.portStored)
         openStoredPort();
 }

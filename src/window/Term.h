@@ -39,10 +39,12 @@ public:
     // caller.
     void FormCreate();
 
-    // Settings fields.
-    std::int32_t TimeOut = 200;     // reply time-out, milliseconds
-    std::int32_t BaudRateIndex = 5; // index into BaudRates
-    std::int32_t ComPortIndex = 0;  // COM port number, 1 for COM1; 0 none
+    // Settings fields, with the settings' defaults until they are loaded:
+    // the reply time-out in milliseconds, the index into BaudRates, the COM
+    // port number (1 for COM1; 0 none).
+    std::int32_t TimeOut = settings::PortSettings{}.TimeOut;
+    std::int32_t BaudRateIndex = settings::PortSettings{}.BaudRateIndex;
+    std::int32_t ComPortIndex = settings::PortSettings{}.ComPortIndex;
     bool StopRequested = false;
 
     transfer::Pane& Memo1;

@@ -339,6 +339,67 @@ TEST_F(IniSettingsStoreTest, shouldReadDamagedFileAsFarAsItCanAndStillStoreIntoI
     EXPECT_EQ(load().port.TimeOut, 500);
 }
 
+// The bytes each store leaves in the file, whole: a file the program wrote
+// before must come out of the same operations the same way, whatever a
+// hand-edited file holds around the values.
+TEST_F(IniSettingsStoreTest, shouldWriteTheFileByteForByte)
+{
+    IniSettingsStore store(settingsPath());
+
+    // From a first start: the window closed, the dialog confirmed twice, the
+    // window closed again.
+    store.StoreSendEndFile(false);
+    EXPECT_EQ(readFile(settingsPath()), "[General]\nSendEndFile=0\n");
+    store.StorePortSettings(PortSettings{500, 9, 3});
+    store.StorePortSettings(PortSettings{-1, 16, 2147483647});
+    store.StoreSendEndFile(true);
+    EXPECT_EQ(readFile(settingsPath()),
+              "[General]\nBaudRateIndex=16\nComPortIndex=2147483647\nSendEndFile=1\nTimeOut=-1\n");
+
+    // A file edited by hand: its comment goes, every entry stays (an unquoted
+    // comma gains a space), a value that was no integer is replaced.
+    write("; written by hand\n"
+          "[General]\n"
+          "CodePage=windows-1250\n"
+          "Theme=dark\n"
+          "TimeOut=abc\n"
+          "\n"
+          "[Ports]\n"
+          "com4=/dev/ttyACM0\n"
+          "COM7=\"/dev/a,b\"\n"
+          "COM8=/dev/c,d\n"
+          "COM9=/dev/serial/by-id/čidlo\n"
+          "\n"
+          "[Other]\n"
+          "Key=value\n");
+    store.StorePortSettings(PortSettings{500, 9, 3});
+    store.StoreSendEndFile(true);
+    const auto edited = [](char sendEndFile) {
+        return std::string("[General]\nBaudRateIndex=9\nCodePage=windows-1250\nComPortIndex=3\n"
+                           "SendEndFile=") +
+               sendEndFile +
+               "\nTheme=dark\nTimeOut=500\n\n"
+               "[Other]\nKey=value\n\n"
+               "[Ports]\nCOM7=\"/dev/a,b\"\nCOM8=/dev/c, d\nCOM9=/dev/serial/by-id/čidlo\n"
+               "com4=/dev/ttyACM0\n";
+    };
+    EXPECT_EQ(readFile(settingsPath()), edited('1'));
+
+    // A refused write leaves the file as it was; the next store writes only
+    // its own value.
+    {
+        quorlink::testing::FileSizeLimit fullDisk(100);
+        ASSERT_TRUE(fullDisk.active());
+        EXPECT_THROW(store.StorePortSettings(PortSettings{1500, 16, 12}), SettingsError);
+    }
+    EXPECT_EQ(readFile(settingsPath()), edited('1'));
+    store.StoreSendEndFile(false);
+    EXPECT_EQ(readFile(settingsPath()), edited('0'));
+    EXPECT_EQ(QDir(pathIn(QStringLiteral("Brindova")))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("Quorlink.ini")});
+}
+
 TEST_F(IniSettingsStoreTest, shouldNeverCrashOnRandomBytes)
 {
     std::mt19937 random(4);

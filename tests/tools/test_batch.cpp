@@ -219,6 +219,37 @@ TEST_F(BatchTest, shouldTakePortSpeedTimeOutAndEndOfFileFromTheSettingsFile)
     EXPECT_EQ(device.received(), std::string("X\r\n\x00\r\n", 6));
 }
 
+// Stored settings the command line cannot use: a code page the system does
+// not know, a speed outside the table.  The options win over them.
+TEST_F(BatchTest, shouldRefuseUnusableStoredSettingsUnlessTheOptionsReplaceThem)
+{
+    PtyDevice device;
+    answerRequests(device);
+    writeSettings("[General]\nCodePage=x-no-such-code-page\nBaudRateIndex=17\n"
+                  "[Ports]\nCOM2=" +
+                  device.path() + "\n");
+    const auto source = writeSource("\x9D\r\n"); // "ť" in windows-1250
+
+    Result r = runBatch({"--list-ports"}, m_dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(device.path()), std::string::npos) << r.out;
+
+    r = runBatch({"--port", "COM2", source}, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: unknown code page 'x-no-such-code-page'\n");
+
+    r = runBatch({"--port", "COM2", "--codepage", "windows-1250", source}, m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: no valid speed stored; give one with --baud\n");
+
+    r = runBatch({"--port", "COM2", "--codepage", "windows-1250", "--baud", "9600", "--timeout",
+                  "300", source},
+                 m_dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(device.received(), "\x9D\r\n");
+    EXPECT_EQ(r.out, "R:\x9D\n");
+}
+
 TEST_F(BatchTest, shouldReadStandardInputAndWriteTheOutputFileAsTheWindowSaves)
 {
     PtyDevice device;

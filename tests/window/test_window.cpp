@@ -253,6 +253,10 @@ TEST_F(Window, shouldLoadAndSaveFilesAndShowWhatFails)
     w.form.Click(MenuItem::ClearSource);
     EXPECT_EQ(panel(0), u"0");
     fs::remove_all(dir);
+
+    // A stored code page the system does not know leaves the system's.
+    values.codePage = "x-no-such-code-page";
+    EXPECT_EQ(start().form.codePage().name(), quorlink::transfer::CodePage::system().name());
 }
 
 TEST(ErrorDisplay, shouldTitleByExecutableAndShowInnermostMessageWithPeriod)

@@ -7,7 +7,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -53,6 +57,47 @@ void setRaw(const wchar_t* subKey, const wchar_t* name, DWORD type, const void* 
 void setDword(const wchar_t* subKey, const wchar_t* name, std::uint32_t value)
 {
     setRaw(subKey, name, REG_DWORD, &value, sizeof value);
+}
+
+// Every value of the key: its type and its data bytes, by name.
+using Values = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
+
+Values allValues(const wchar_t* subKey)
+{
+    Values values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        BYTE data[256];
+        DWORD size = sizeof data;
+        DWORD type = REG_NONE;
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &size) !=
+            ERROR_SUCCESS)
+            break;
+        values[std::wstring(name, nameLength)] = {type, std::vector<BYTE>(data, data + size)};
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+DWORD subKeyCount(const wchar_t* subKey)
+{
+    HKEY key = nullptr;
+    DWORD count = 0;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return count;
+}
+
+std::pair<DWORD, std::vector<BYTE>> dword(std::vector<BYTE> littleEndian)
+{
+    return {REG_DWORD, std::move(littleEndian)};
 }
 
 class Registry : public ::testing::Test
@@ -155,6 +200,40 @@ TEST_F(Registry, shouldTakeDefaultsForValuesOfAnotherType)
     EXPECT_EQ(loaded.port.BaudRateIndex, 5);
     EXPECT_EQ(loaded.port.ComPortIndex, 0);
     EXPECT_FALSE(loaded.sendEndFile.has_value());
+}
+
+// What each store leaves in the key, whole: the values written before must
+// come out of the same operations the same way, and nothing else is written.
+TEST_F(Registry, shouldWriteTheValuesByteForByteAndNothingElse)
+{
+    store.StoreSendEndFile(false);
+    EXPECT_EQ(allValues(ScratchKey), (Values{{L"SendEndFile", dword({0, 0, 0, 0})}}));
+
+    store.StorePortSettings({500, 9, 3});
+    store.StorePortSettings({-1, 16, 2147483647});
+    store.StoreSendEndFile(true);
+    EXPECT_EQ(allValues(ScratchKey), (Values{{L"BaudRateIndex", dword({16, 0, 0, 0})},
+                                             {L"ComPortIndex", dword({0xff, 0xff, 0xff, 0x7f})},
+                                             {L"SendEndFile", dword({1, 0, 0, 0})},
+                                             {L"TimeOut", dword({0xff, 0xff, 0xff, 0xff})}}));
+    EXPECT_EQ(subKeyCount(ScratchKey), 0u);
+
+    // A key another program wrote into: its values and subkeys stay, a value
+    // of another type is replaced by the DWORD.
+    RegDeleteTreeW(HKEY_CURRENT_USER, ScratchKey);
+    setRaw(ScratchKey, L"TimeOut", REG_SZ, L"500", sizeof L"500");
+    setRaw(ScratchKey, L"Theme", REG_SZ, L"dark", sizeof L"dark");
+    setDword((std::wstring(ScratchKey) + L"\\Other").c_str(), L"Key", 7);
+    store.StorePortSettings({1500, 0, 12});
+    store.StoreSendEndFile(false);
+    EXPECT_EQ(allValues(ScratchKey),
+              (Values{{L"BaudRateIndex", dword({0, 0, 0, 0})},
+                      {L"ComPortIndex", dword({12, 0, 0, 0})},
+                      {L"SendEndFile", dword({0, 0, 0, 0})},
+                      {L"Theme", {REG_SZ, {'d', 0, 'a', 0, 'r', 0, 'k', 0, 0, 0}}},
+                      {L"TimeOut", dword({0xdc, 0x05, 0, 0})}}));
+    EXPECT_EQ(allValues((std::wstring(ScratchKey) + L"\\Other").c_str()),
+              (Values{{L"Key", dword({7, 0, 0, 0})}}));
 }
 
 TEST(UserKey, shouldStoreTheDialogValuesUnderTheUsersKey)

@@ -4,9 +4,8 @@
 #include "portlisting.h"
 #include "stopsignals.h"
 
-#include "serial/baudrates.h"
 #include "serial/seriallink.h"
-#include "settings/settingsstore.h"
+#include "settings/applysettings.h"
 #include "transfer/textfile.h"
 #include "transfer/transferrun.h"
 #include "version.h"
@@ -26,7 +25,6 @@
 
 namespace quorlink::batch {
 namespace {
-
 
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -194,27 +192,23 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    settings::StoredSettings stored;
+    ConsolePortView view;
+    serial::SerialLink link(view);
+    settings::AppliedSettings applied;
     try {
-        stored = settings::createUserSettingsStore()->LoadSettings();
+        applied = settings::applyStoredSettings(*settings::createUserSettingsStore(),
+                                                link.portTable(), options.codePage);
     } catch (const std::exception& e) {
         return fail(std::string("cannot read the settings: ") + e.what());
     }
-
-    ConsolePortView view;
-    serial::SerialLink link(view);
-    for (const auto& [number, device] : stored.ports)
-        link.portTable().setDevice(number, device);
+    const settings::StoredSettings& stored = applied.stored;
 
     if (options.listPorts)
         return listPorts(link.portTable());
 
-    const std::string codePageName = options.codePage.value_or(stored.codePage);
-    std::optional<transfer::CodePage> codePage = codePageName.empty()
-                                                     ? transfer::CodePage::system()
-                                                     : transfer::CodePage::named(codePageName);
+    const std::optional<transfer::CodePage>& codePage = applied.codePage;
     if (!codePage)
-        return fail("unknown code page '" + codePageName + "'");
+        return fail("unknown code page '" + applied.codePageName + "'");
 
     // The source, decoded as the window loads a file.
     std::u16string sourceText;
@@ -240,8 +234,7 @@ int main(int argc, char** argv)
             portLabel = *options.port;
         }
     }
-    const std::uint32_t baud =
-        options.baud.value_or(serial::baudRateAt(stored.port.BaudRateIndex).value_or(0));
+    const std::uint32_t baud = options.baud.value_or(applied.baudRate.value_or(0));
     if (baud == 0)
         return fail("no valid speed stored; give one with --baud");
     if (portNumber < 1)

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace quorlink::settings {
+namespace quorlink::window {
 
 namespace {
 
@@ -160,4 +160,4 @@ bool SpinValue::Leave()
     return Text != before;
 }
 
-} // namespace quorlink::settings
+} // namespace quorlink::window

@@ -1,7 +1,7 @@
 // The spin field's value logic, without widgets, with the port dialog's
 // limits (5 to 2000, step 5) unless a case says otherwise.
 
-#include "settings/spinvalue.h"
+#include "window/spinvalue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 
 namespace {
 
-using quorlink::settings::checkSpinValue;
-using quorlink::settings::isValidSpinChar;
-using quorlink::settings::parseSpinText;
-using quorlink::settings::SpinValue;
-using quorlink::settings::spinValueText;
+using quorlink::window::checkSpinValue;
+using quorlink::window::isValidSpinChar;
+using quorlink::window::parseSpinText;
+using quorlink::window::SpinValue;
+using quorlink::window::spinValueText;
 
 SpinValue timeOutField(std::u16string text)
 {

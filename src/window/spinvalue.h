@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorlink::settings {
+namespace quorlink::window {
 
 // Reads `text` as a whole number: leading spaces, an optional "+" or "-",
 // then decimal digits that fit a signed 32-bit integer, or hexadecimal digits
@@ -64,4 +64,4 @@ private:
     void step(std::int64_t delta);
 };
 
-} // namespace quorlink::settings
+} // namespace quorlink::window

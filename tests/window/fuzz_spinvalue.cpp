@@ -1,7 +1,7 @@
 // Fuzzes the spin field's text reading against a plain reference reading
 // built on strtoull: same verdict, same value, no crash, no overflow.
 
-#include "settings/spinvalue.h"
+#include "window/spinvalue.h"
 
 #include <algorithm>
 #include <cctype>
@@ -71,15 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.find('\0') != std::string::npos)
         return 0;
     const auto expected = referenceReading(text);
-    const auto actual = quorlink::settings::parseSpinText(std::string_view(text));
+    const auto actual = quorlink::window::parseSpinText(std::string_view(text));
     if (expected != actual)
         std::abort();
     // The same bytes widened to UTF-16 read the same.
     const std::u16string wide(text.begin(), text.end());
-    if (quorlink::settings::parseSpinText(std::u16string_view(wide)) != actual)
+    if (quorlink::window::parseSpinText(std::u16string_view(wide)) != actual)
         std::abort();
     // Limiting and writing back stay in range and read back unchanged.
-    quorlink::settings::SpinValue field;
+    quorlink::window::SpinValue field;
     field.MinValue = 5;
     field.MaxValue = 2000;
     field.Increment = 5;
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (value != actual.value_or(5))
         std::abort();
     field.UpClick();
-    const auto stepped = quorlink::settings::parseSpinText(field.Text);
+    const auto stepped = quorlink::window::parseSpinText(field.Text);
     if (!stepped || *stepped < 5 || *stepped > 2000)
         std::abort();
     return 0;
