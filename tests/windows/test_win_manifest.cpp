@@ -19,11 +19,16 @@ std::string manifest()
     return std::string(data, SizeofResource(nullptr, found));
 }
 
-TEST(Manifest, shouldDeclarePerMonitorDpiCommonControls6AndNoElevation)
+TEST(Manifest, shouldDeclarePerMonitorV2DpiCommonControls6AndNoElevation)
 {
     const std::string text = manifest();
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
+    // Per monitor, version 2 where Windows knows it (the caption and the
+    // menu scale too), then version 1, and for older Windows the old form.
+    EXPECT_NE(text.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                        "WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>"),
+              std::string::npos);
     EXPECT_NE(text.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
                         "True/PM</dpiAware>"),
               std::string::npos);

@@ -1,5 +1,6 @@
 // A DLL the UI test loads into quorlink.exe to read what only the program
-// itself can read under Wine: its menu and its fonts.
+// itself can read under Wine: its menu and its fonts; and to send
+// it what only the system sends.
 
 #include "uiprobe.h"
 
@@ -50,4 +51,12 @@ extern "C" __declspec(dllexport) DWORD WINAPI probeIcon(void* data)
             request->icon = icon;
     }
     return static_cast<DWORD>(request->icon);
+}
+
+extern "C" __declspec(dllexport) DWORD WINAPI probeDpiChange(void* data)
+{
+    auto* request = static_cast<DpiChangeRequest*>(data);
+    return static_cast<DWORD>(SendMessageW(request->window, WM_DPICHANGED,
+                                           MAKEWPARAM(request->dpi, request->dpi),
+                                           reinterpret_cast<LPARAM>(&request->suggested)));
 }

@@ -41,4 +41,13 @@ struct IconRequest
     WORD icon;
 };
 
+// WM_DPICHANGED sent to `window` as the system sends it when the window
+// reaches a monitor of `dpi` dots per inch, with the frame it suggests.
+struct DpiChangeRequest
+{
+    HWND window;
+    UINT dpi;
+    RECT suggested;
+};
+
 } // namespace uitest

@@ -104,7 +104,7 @@ void MainWindow::create()
                              window::ClientHeight, nullptr, m_menu, instance, this);
     if (!m_hwnd)
         throw std::runtime_error("The main window could not be created");
-    m_dpi = GetDpiForWindow(m_hwnd);
+    m_dpi = dpiOfWindow(m_hwnd);
     m_font = createWindowFont(m_dpi);
 
     m_tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
@@ -132,6 +132,12 @@ void MainWindow::create()
         nullptr);
 
     applyDpi(m_dpi);
+    // The first size is the layout's; from then on the size is the user's.
+    RECT frame{0, 0, scale(window::ClientWidth), scale(window::ClientHeight)};
+    adjustFrameForDpi(frame, static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE)), true,
+                      static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE)), m_dpi);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     showPage(0);
 
     // One frame of the display: 60 Hz when it does not say.
@@ -189,14 +195,31 @@ void MainWindow::applyDpi(UINT dpi)
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
     if (old && old != m_font)
         DeleteObject(old);
-
-    RECT frame{0, 0, scale(window::ClientWidth), scale(window::ClientHeight)};
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE));
-    AdjustWindowRectExForDpi(&frame, style, TRUE, exStyle, dpi);
-    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     layoutChildren();
+}
+
+void MainWindow::followDpi(UINT dpi, const RECT& suggested)
+{
+    const UINT old = m_dpi;
+    applyDpi(dpi);
+    if (IsZoomed(m_hwnd) || IsIconic(m_hwnd)) {
+        // It stays maximised or minimised where it is; the size it comes
+        // back to is the user's at the new scale.
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        if (old != dpi && GetWindowPlacement(m_hwnd, &placement)) {
+            RECT& normal = placement.rcNormalPosition;
+            normal.right = normal.left + MulDiv(normal.right - normal.left, static_cast<int>(dpi),
+                                                static_cast<int>(old));
+            normal.bottom = normal.top + MulDiv(normal.bottom - normal.top, static_cast<int>(dpi),
+                                                static_cast<int>(old));
+            SetWindowPlacement(m_hwnd, &placement);
+        }
+        return;
+    }
+    // The system suggests the same window at the new scale.
+    SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::layoutChildren()
@@ -478,16 +501,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         layoutChildren();
         return 0;
-    case WM_DPICHANGED: {
-        // The system suggests the window's new place; the client area and
-        // the fonts follow the new scale.
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        applyDpi(HIWORD(wParam));
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale, or the scale changed: the
+        // window keeps the size the user gave it, at the new scale.
+        followDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     case WM_CLOSE:
         // The close box, Alt+F4, the window menu: FormClose runs and the
         // window goes, or during a run it goes once the run has returned.

@@ -73,7 +73,12 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void buildMenu();
     void buildAccelerators();
+    // The fonts and what the layout fixes (the status bar's height, the
+    // panels' widths) at `dpi`.
     void applyDpi(UINT dpi);
+    // The window at another scale: the layout at `dpi`, the user's size
+    // kept, as the system suggests it or, maximised, for its restoring.
+    void followDpi(UINT dpi, const RECT& suggested);
     void layoutChildren();
     void showPage(int page);
     int scale(int pixels96) const;
