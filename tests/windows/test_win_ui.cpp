@@ -364,6 +364,17 @@ TEST_F(Window, shouldStartWithCaptionsLayoutAndMenuOfAFirstStart)
         EXPECT_STREQ(font.font.lfFaceName, L"Tahoma");
     }
 
+    // The caption and the taskbar show the program's own icon, both sizes
+    // from its resources, not the system's default.
+    ClassIconRequest icons{};
+    icons.window = m_main;
+    ASSERT_TRUE(runProbe(m_program->process(), "probeClassIcon", &icons, sizeof icons));
+    EXPECT_EQ(icons.largeId, 1);
+    EXPECT_EQ(icons.smallId, 1);
+    const wchar_t* exe = _wgetenv(L"QUORLINK_EXE");
+    EXPECT_EQ(_wcsicmp(icons.largeModule, exe), 0);
+    EXPECT_EQ(_wcsicmp(icons.smallModule, exe), 0);
+
     // A first start shows no box and stores nothing.
     EXPECT_EQ(m_program->waitForWindow(L"#32770", 0ms), nullptr);
     EXPECT_FALSE(settingsKeyExists());

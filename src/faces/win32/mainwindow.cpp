@@ -2,6 +2,7 @@
 
 #include "messagepump.h"
 #include "nativedialogs.h"
+#include "resourceids.h"
 #include "window/Term.h"
 #include "window/windowdefs.h"
 #include "windowfont.h"
@@ -90,7 +91,11 @@ void MainWindow::create()
     windowClass.lpfnWndProc = &MainWindow::windowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-    windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));     // IDI_APPLICATION
+    // The program's own icon, each size drawn for it rather than scaled.
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(QUORLINK_ICON_ID));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(QUORLINK_ICON_ID), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = WindowClass;
     RegisterClassExW(&windowClass);
