@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace quorlink::win32 {
@@ -110,6 +111,7 @@ void MainWindow::create()
     if (!m_hwnd)
         throw std::runtime_error("The main window could not be created");
     m_dpi = dpiOfWindow(m_hwnd);
+    m_normalDpi = m_dpi;
     m_font = createWindowFont(m_dpi);
 
     m_tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
@@ -205,26 +207,29 @@ void MainWindow::applyDpi(UINT dpi)
 
 void MainWindow::followDpi(UINT dpi, const RECT& suggested)
 {
-    const UINT old = m_dpi;
     applyDpi(dpi);
-    if (IsZoomed(m_hwnd) || IsIconic(m_hwnd)) {
-        // It stays maximised or minimised where it is; the size it comes
-        // back to is the user's at the new scale.
-        WINDOWPLACEMENT placement{};
-        placement.length = sizeof placement;
-        if (old != dpi && GetWindowPlacement(m_hwnd, &placement)) {
-            RECT& normal = placement.rcNormalPosition;
-            normal.right = normal.left + MulDiv(normal.right - normal.left, static_cast<int>(dpi),
-                                                static_cast<int>(old));
-            normal.bottom = normal.top + MulDiv(normal.bottom - normal.top, static_cast<int>(dpi),
-                                                static_cast<int>(old));
-            SetWindowPlacement(m_hwnd, &placement);
-        }
+    // Maximised or minimised, it stays so where it is; its size at the new
+    // scale waits until it is restored (changing the restored frame now
+    // would mean showing the window again, and activating it).
+    if (IsZoomed(m_hwnd) || IsIconic(m_hwnd))
         return;
-    }
     // The system suggests the same window at the new scale.
+    m_normalDpi = dpi;
     SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::restoredSize()
+{
+    // Restored after the scale changed while it was maximised or minimised:
+    // the size the user gave it, at the new scale.
+    RECT frame{};
+    GetWindowRect(m_hwnd, &frame);
+    const int from = static_cast<int>(std::exchange(m_normalDpi, m_dpi));
+    const int to = static_cast<int>(m_dpi);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, MulDiv(frame.right - frame.left, to, from),
+                 MulDiv(frame.bottom - frame.top, to, from),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::layoutChildren()
@@ -504,7 +509,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_SIZE:
-        layoutChildren();
+        if (wParam == SIZE_RESTORED && m_normalDpi != m_dpi)
+            restoredSize(); // sizes it again, and lays it out then
+        else
+            layoutChildren();
         return 0;
     case WM_DPICHANGED:
         // Moved to a monitor of another scale, or the scale changed: the

@@ -77,8 +77,9 @@ private:
     // panels' widths) at `dpi`.
     void applyDpi(UINT dpi);
     // The window at another scale: the layout at `dpi`, the user's size
-    // kept, as the system suggests it or, maximised, for its restoring.
+    // kept, as the system suggests it or, maximised, once restored.
     void followDpi(UINT dpi, const RECT& suggested);
+    void restoredSize();
     void layoutChildren();
     void showPage(int page);
     int scale(int pixels96) const;
@@ -96,6 +97,9 @@ private:
     HACCEL m_accelerators = nullptr;
     HFONT m_font = nullptr;
     UINT m_dpi = 96;
+    // The scale of the window's restored frame: m_dpi but while the scale
+    // changed when it was maximised or minimised.
+    UINT m_normalDpi = 96;
     // The control that had the focus when the window was last deactivated.
     HWND m_focus = nullptr;
     // The panels' texts; those changed since the last frame are not shown
