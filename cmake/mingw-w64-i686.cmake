@@ -10,5 +10,6 @@ set(QUORLINK_MINGW_TRIPLE i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 # A 32-bit program may use 4 GiB of address space on 64-bit Windows, not 2:
-# two full panes of text take a good part of 2.
+# room for two full panes (64 Mi UTF-16 units each) and the copies a load or
+# a save makes of their text.
 string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--large-address-aware")

@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <initializer_list>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,95 +30,60 @@ std::wstring expectedVersion()
     return version;
 }
 
-// A program's resources, without running it.
-class Resources
+// Resource `id` of `type` of the program at `path`, read without running
+// it; empty when there is none.
+std::string resource(const std::wstring& path, LPCWSTR type, WORD id)
 {
-public:
-    explicit Resources(const std::wstring& path)
-        : m_module(LoadLibraryExW(path.c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
-    {}
-    ~Resources()
-    {
-        if (m_module)
-            FreeLibrary(m_module);
-    }
-    Resources(const Resources&) = delete;
-    Resources& operator=(const Resources&) = delete;
+    const HMODULE module = LoadLibraryExW(
+        path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    std::string bytes;
+    if (const HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(id), type) : nullptr)
+        bytes.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                     SizeofResource(module, found));
+    if (module)
+        FreeLibrary(module);
+    return bytes;
+}
 
-    bool loaded() const { return m_module != nullptr; }
-    // The bytes of resource `id` of `type`; empty when there is none.
-    std::string bytes(LPCWSTR type, WORD id) const
-    {
-        const HRSRC found = FindResourceW(m_module, MAKEINTRESOURCEW(id), type);
-        if (!found)
-            return {};
-        const auto* data = static_cast<const char*>(LockResource(LoadResource(m_module, found)));
-        return std::string(data, SizeofResource(m_module, found));
-    }
-
-private:
-    HMODULE m_module;
-};
-
-// A program's version information, as Explorer reads it.
-class VersionInfo
+// The program's version information as Explorer shows it: under "" the
+// file's and the product's version numbers ("1.2.3.4" when they agree),
+// under each of `names` its text in the language the information names.
+std::map<std::wstring, std::wstring> versionInfo(const std::wstring& path,
+                                                 std::initializer_list<const wchar_t*> names)
 {
-public:
-    explicit VersionInfo(const std::wstring& path)
-    {
-        DWORD ignored = 0;
-        m_data.resize(GetFileVersionInfoSizeW(path.c_str(), &ignored));
-        if (!m_data.empty() &&
-            !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(m_data.size()), m_data.data()))
-            m_data.clear();
+    std::map<std::wstring, std::wstring> found;
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    void* value = nullptr;
+    UINT size = 0;
+    if (data.empty() ||
+        !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+        !VerQueryValueW(data.data(), L"\\", &value, &size) || size < sizeof(VS_FIXEDFILEINFO))
+        return found;
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    if (fixed->dwFileVersionMS == fixed->dwProductVersionMS &&
+        fixed->dwFileVersionLS == fixed->dwProductVersionLS)
+        found[L""] = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                     std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                     std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                     std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &size) || size < 4)
+        return found;
+    const auto* language = static_cast<const WORD*>(value);
+    wchar_t block[64];
+    swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\", language[0], language[1]);
+    for (const wchar_t* name : names) {
+        if (VerQueryValueW(data.data(), (block + std::wstring(name)).c_str(), &value, &size))
+            found[name] = static_cast<const wchar_t*>(value);
     }
-    bool found() const { return !m_data.empty(); }
-    // The version numbers, as "1.2.3.4".
-    std::wstring fileVersion() const
-    {
-        void* value = nullptr;
-        UINT size = 0;
-        if (!VerQueryValueW(m_data.data(), L"\\", &value, &size) || size < sizeof(VS_FIXEDFILEINFO))
-            return {};
-        const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
-        if (info->dwSignature != VS_FFI_SIGNATURE ||
-            info->dwFileVersionMS != info->dwProductVersionMS ||
-            info->dwFileVersionLS != info->dwProductVersionLS)
-            return L"file and product versions differ";
-        return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
-               std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
-               std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
-               std::to_wstring(LOWORD(info->dwFileVersionLS));
-    }
-    // A text, in the language and code page the information itself names
-    // first, as Explorer looks it up.
-    std::wstring text(const std::wstring& name) const
-    {
-        void* value = nullptr;
-        UINT size = 0;
-        if (!VerQueryValueW(m_data.data(), L"\\VarFileInfo\\Translation", &value, &size) ||
-            size < 4)
-            return L"(no translation)";
-        const auto* translation = static_cast<const WORD*>(value);
-        wchar_t block[64];
-        swprintf(block, 64, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
-        if (!VerQueryValueW(m_data.data(), (block + name).c_str(), &value, &size) || size == 0)
-            return L"(none)";
-        return static_cast<const wchar_t*>(value);
-    }
-
-private:
-    std::vector<char> m_data;
-};
+    return found;
+}
 
 TEST(Manifest, shouldDeclarePerMonitorV2DpiCommonControls6NoElevationAndTheVersion)
 {
-    const Resources window(environment(L"QUORLINK_EXE"));
-    ASSERT_TRUE(window.loaded()) << "QUORLINK_EXE must name quorlink.exe";
     // Resource 1 of type RT_MANIFEST: the one read when a process starts.
-    const std::string text = window.bytes(MAKEINTRESOURCEW(24), 1);
-    ASSERT_FALSE(text.empty());
+    const std::string text = resource(environment(L"QUORLINK_EXE"), MAKEINTRESOURCEW(24), 1);
+    ASSERT_FALSE(text.empty()) << "QUORLINK_EXE must name quorlink.exe, with its manifest";
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
     // Per monitor, version 2 where Windows knows it (the caption and the
     // menu scale too), then version 1, and for older Windows the old form.
@@ -152,22 +119,23 @@ TEST(ProgramResources, shouldCarryTheIconAndTheVersionOfProjectInBothPrograms)
         SCOPED_TRACE(testing::Message() << program.fileName);
         const std::wstring path = environment(program.variable);
 
-        const VersionInfo info(path);
-        ASSERT_TRUE(info.found()) << "no version information";
-        EXPECT_EQ(info.fileVersion(), version + L".0");
-        EXPECT_EQ(info.text(L"FileVersion"), version);
-        EXPECT_EQ(info.text(L"ProductVersion"), version);
-        EXPECT_EQ(info.text(L"ProductName"), L"Quorlink");
-        EXPECT_EQ(info.text(L"CompanyName"), L"Brindova");
-        EXPECT_EQ(info.text(L"LegalCopyright"), L"Copyright (c) 2026 Brindova");
-        EXPECT_EQ(info.text(L"FileDescription"), program.description);
-        EXPECT_EQ(info.text(L"OriginalFilename"), program.fileName);
+        const std::map<std::wstring, std::wstring> expected = {
+            {L"", version + L".0"},
+            {L"FileVersion", version},
+            {L"ProductVersion", version},
+            {L"ProductName", L"Quorlink"},
+            {L"CompanyName", L"Brindova"},
+            {L"LegalCopyright", L"Copyright (c) 2026 Brindova"},
+            {L"FileDescription", program.description},
+            {L"OriginalFilename", program.fileName}};
+        EXPECT_EQ(
+            versionInfo(path, {L"FileVersion", L"ProductVersion", L"ProductName", L"CompanyName",
+                               L"LegalCopyright", L"FileDescription", L"OriginalFilename"}),
+            expected);
 
         // The icon group 1, the lowest id, which Explorer shows for the
         // file: every size drawn (a width of 0 is 256 pixels).
-        const Resources resources(path);
-        ASSERT_TRUE(resources.loaded());
-        const std::string group = resources.bytes(MAKEINTRESOURCEW(14), 1); // RT_GROUP_ICON
+        const std::string group = resource(path, MAKEINTRESOURCEW(14), 1); // RT_GROUP_ICON
         ASSERT_GE(group.size(), 6u) << "no icon";
         const auto count = static_cast<unsigned char>(group[4]);
         ASSERT_EQ(group.size(), 6u + 14u * count);
