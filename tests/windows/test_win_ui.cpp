@@ -902,8 +902,6 @@ TEST_F(Window, shouldRunALongSourceToTheEnd)
                 count, seconds, count / seconds, painted, looks);
 }
 
-} // namespace
-
 // A monitor of another scale: the window keeps the size the user gave it
 // (the frame the system suggests), maximised stays maximised and comes back
 // to the user's size at the new scale; only what the layout fixes (the
@@ -964,3 +962,5 @@ TEST_F(Window, shouldKeepTheUsersSizeAndMaximisedStateOnAnotherScale)
         return r.width == 600 && r.height == 300;
     })) << frame();
 }
+
+} // namespace

@@ -79,6 +79,7 @@ private:
     // The window at another scale: the layout at `dpi`, the user's size
     // kept, as the system suggests it or, maximised, once restored.
     void followDpi(UINT dpi, const RECT& suggested);
+    // Restored: the restored size at the scale the window is at now.
     void restoredSize();
     void layoutChildren();
     void showPage(int page);
@@ -97,8 +98,9 @@ private:
     HACCEL m_accelerators = nullptr;
     HFONT m_font = nullptr;
     UINT m_dpi = 96;
-    // The scale of the window's restored frame: m_dpi but while the scale
-    // changed when it was maximised or minimised.
+    // The scale the window's restored size belongs to: m_dpi, except after
+    // the scale changed while it was maximised or minimised, until it is
+    // restored.
     UINT m_normalDpi = 96;
     // The control that had the focus when the window was last deactivated.
     HWND m_focus = nullptr;
