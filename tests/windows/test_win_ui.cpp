@@ -364,6 +364,17 @@ TEST_F(Window, shouldStartWithCaptionsLayoutAndMenuOfAFirstStart)
         EXPECT_STREQ(font.font.lfFaceName, L"Tahoma");
     }
 
+    // The caption and the taskbar show the program's own icon, both sizes
+    // from its resources, not the system's default.
+    ClassIconRequest icons{};
+    icons.window = m_main;
+    ASSERT_TRUE(runProbe(m_program->process(), "probeClassIcon", &icons, sizeof icons));
+    EXPECT_EQ(icons.largeId, 1);
+    EXPECT_EQ(icons.smallId, 1);
+    const wchar_t* exe = _wgetenv(L"QUORLINK_EXE");
+    EXPECT_EQ(_wcsicmp(icons.largeModule, exe), 0);
+    EXPECT_EQ(_wcsicmp(icons.smallModule, exe), 0);
+
     // A first start shows no box and stores nothing.
     EXPECT_EQ(m_program->waitForWindow(L"#32770", 0ms), nullptr);
     EXPECT_FALSE(settingsKeyExists());
@@ -889,6 +900,67 @@ TEST_F(Window, shouldRunALongSourceToTheEnd)
     std::printf("quorlink.exe: %d lines in %.1f s, %.0f lines/s; status bar painted at %d of %d "
                 "looks\n",
                 count, seconds, count / seconds, painted, looks);
+}
+
+// A monitor of another scale: the window keeps the size the user gave it
+// (the frame the system suggests), maximised stays maximised and comes back
+// to the user's size at the new scale; only what the layout fixes (the
+// status bar, its panels, the font) follows the scale.
+TEST_F(Window, shouldKeepTheUsersSizeAndMaximisedStateOnAnotherScale)
+{
+    start();
+    auto changeDpi = [&](UINT dpi, RECT suggested) {
+        DpiChangeRequest request{m_main, dpi, suggested};
+        ASSERT_TRUE(runProbe(m_program->process(), "probeDpiChange", &request, sizeof request));
+    };
+    auto frame = [&] {
+        RECT r{};
+        GetWindowRect(m_main, &r);
+        return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    };
+    auto expectLayoutAt = [&](int barHeight, std::vector<int> parts, LONG fontHeight) {
+        const SIZE client = clientSize(m_main);
+        EXPECT_EQ(rectOf(m_statusBar, m_main),
+                  (Rect{0, client.cy - barHeight, client.cx, barHeight}));
+        EXPECT_EQ(rectOf(m_tabs, m_main), (Rect{0, 0, client.cx, client.cy - barHeight}));
+        EXPECT_EQ(statusParts(m_statusBar), parts);
+        for (HWND control : {m_memo1, m_memo2, m_statusBar, m_tabs}) {
+            FontRequest font{};
+            font.window = control;
+            ASSERT_TRUE(runProbe(m_program->process(), "probeFont", &font, sizeof font));
+            EXPECT_EQ(font.font.lfHeight, fontHeight);
+        }
+    };
+
+    // The user made the window larger; then it reaches a monitor at 144
+    // dots per inch, where the system suggests it half as large again.
+    SetWindowPos(m_main, nullptr, 20, 20, 600, 300, SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(waitFor([&] { return frame() == Rect{20, 20, 600, 300}; })) << frame();
+    changeDpi(144, RECT{30, 30, 30 + 900, 30 + 450});
+    EXPECT_EQ(frame(), (Rect{30, 30, 900, 450}));
+    expectLayoutAt(36, {75, 150, 225, -1}, -16);
+
+    // Maximised, then back at 96: it stays maximised, filling the screen.
+    ShowWindow(m_main, SW_MAXIMIZE);
+    ASSERT_TRUE(waitFor([&] { return IsZoomed(m_main) != FALSE; })) << "not maximised";
+    changeDpi(96, RECT{30, 30, 30 + 600, 30 + 300});
+    EXPECT_TRUE(IsZoomed(m_main));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(m_main, MONITOR_DEFAULTTONEAREST), &monitor);
+    const Rect screen = frame();
+    EXPECT_TRUE(screen.left <= monitor.rcWork.left && screen.top <= monitor.rcWork.top &&
+                screen.left + screen.width >= monitor.rcWork.right &&
+                screen.top + screen.height >= monitor.rcWork.bottom)
+        << screen;
+    expectLayoutAt(24, {50, 100, 150, -1}, -11);
+    // Restored: the user's size, at 96 dots per inch again.
+    ShowWindow(m_main, SW_RESTORE);
+    ASSERT_TRUE(waitFor([&] { return !IsZoomed(m_main); })) << "not restored";
+    EXPECT_TRUE(waitFor([&] {
+        const Rect r = frame();
+        return r.width == 600 && r.height == 300;
+    })) << frame();
 }
 
 } // namespace

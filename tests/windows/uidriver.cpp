@@ -29,7 +29,7 @@ Program::~Program()
         return;
     if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
         EnumWindows(
-            [](HWND window, LPARAM id) -> BOOL {
+            [](HWND window, LPARAM id) CALLBACK -> BOOL {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);
                 if (owner == static_cast<DWORD>(id))
@@ -69,7 +69,7 @@ HWND Program::waitForWindow(const wchar_t* windowClass, std::chrono::millisecond
     waitFor(
         [&] {
             EnumWindows(
-                [](HWND window, LPARAM data) -> BOOL {
+                [](HWND window, LPARAM data) CALLBACK -> BOOL {
                     auto* s = reinterpret_cast<Search*>(data);
                     DWORD owner = 0;
                     GetWindowThreadProcessId(window, &owner);

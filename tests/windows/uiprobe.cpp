@@ -1,5 +1,6 @@
 // A DLL the UI test loads into quorlink.exe to read what only the program
-// itself can read under Wine: its menu and its fonts.
+// itself can read under Wine: its menu, its fonts and its icons; and to send
+// it what only the system sends.
 
 #include "uiprobe.h"
 
@@ -50,4 +51,33 @@ extern "C" __declspec(dllexport) DWORD WINAPI probeIcon(void* data)
             request->icon = icon;
     }
     return static_cast<DWORD>(request->icon);
+}
+
+extern "C" __declspec(dllexport) DWORD WINAPI probeClassIcon(void* data)
+{
+    auto* request = static_cast<ClassIconRequest*>(data);
+    auto describe = [request](int index, WORD& id, wchar_t* module) {
+        const auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(request->window, index));
+        ICONINFOEXW info{};
+        info.cbSize = sizeof info;
+        id = 0;
+        module[0] = 0;
+        if (icon && GetIconInfoExW(icon, &info)) {
+            id = info.wResID;
+            lstrcpynW(module, info.szModName, MAX_PATH);
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
+        }
+    };
+    describe(GCLP_HICON, request->largeId, request->largeModule);
+    describe(GCLP_HICONSM, request->smallId, request->smallModule);
+    return request->largeId;
+}
+
+extern "C" __declspec(dllexport) DWORD WINAPI probeDpiChange(void* data)
+{
+    auto* request = static_cast<DpiChangeRequest*>(data);
+    return static_cast<DWORD>(SendMessageW(request->window, WM_DPICHANGED,
+                                           MAKEWPARAM(request->dpi, request->dpi),
+                                           reinterpret_cast<LPARAM>(&request->suggested)));
 }

@@ -41,4 +41,24 @@ struct IconRequest
     WORD icon;
 };
 
+// The icons of a window's class: the resource each was loaded from (0 when
+// none), and the file holding it.
+struct ClassIconRequest
+{
+    HWND window;
+    WORD largeId;
+    WORD smallId;
+    wchar_t largeModule[MAX_PATH];
+    wchar_t smallModule[MAX_PATH];
+};
+
+// WM_DPICHANGED sent to `window` as the system sends it when the window
+// reaches a monitor of `dpi` dots per inch, with the frame it suggests.
+struct DpiChangeRequest
+{
+    HWND window;
+    UINT dpi;
+    RECT suggested;
+};
+
 } // namespace uitest

@@ -2,6 +2,7 @@
 
 #include "messagepump.h"
 #include "nativedialogs.h"
+#include "resourceids.h"
 #include "window/Term.h"
 #include "window/windowdefs.h"
 #include "windowfont.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace quorlink::win32 {
@@ -90,7 +92,11 @@ void MainWindow::create()
     windowClass.lpfnWndProc = &MainWindow::windowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-    windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));     // IDI_APPLICATION
+    // The program's own icon, each size drawn for it rather than scaled.
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(QUORLINK_ICON_ID));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(QUORLINK_ICON_ID), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = WindowClass;
     RegisterClassExW(&windowClass);
@@ -104,7 +110,8 @@ void MainWindow::create()
                              window::ClientHeight, nullptr, m_menu, instance, this);
     if (!m_hwnd)
         throw std::runtime_error("The main window could not be created");
-    m_dpi = GetDpiForWindow(m_hwnd);
+    m_dpi = dpiOfWindow(m_hwnd);
+    m_normalDpi = m_dpi;
     m_font = createWindowFont(m_dpi);
 
     m_tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
@@ -132,6 +139,12 @@ void MainWindow::create()
         nullptr);
 
     applyDpi(m_dpi);
+    // The first size is the layout's; from then on the size is the user's.
+    RECT frame{0, 0, scale(window::ClientWidth), scale(window::ClientHeight)};
+    adjustFrameForDpi(frame, static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE)), true,
+                      static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE)), m_dpi);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     showPage(0);
 
     // One frame of the display: 60 Hz when it does not say.
@@ -189,14 +202,34 @@ void MainWindow::applyDpi(UINT dpi)
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
     if (old && old != m_font)
         DeleteObject(old);
-
-    RECT frame{0, 0, scale(window::ClientWidth), scale(window::ClientHeight)};
-    const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE));
-    AdjustWindowRectExForDpi(&frame, style, TRUE, exStyle, dpi);
-    SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     layoutChildren();
+}
+
+void MainWindow::followDpi(UINT dpi, const RECT& suggested)
+{
+    applyDpi(dpi);
+    // Maximised or minimised, it stays so where it is; its size at the new
+    // scale waits until it is restored (changing the restored frame now
+    // would mean showing the window again, and activating it).
+    if (IsZoomed(m_hwnd) || IsIconic(m_hwnd))
+        return;
+    // The system suggests the same window at the new scale.
+    m_normalDpi = dpi;
+    SetWindowPos(m_hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::restoredSize()
+{
+    // Restored after the scale changed while it was maximised or minimised:
+    // the size the user gave it, at the new scale.
+    RECT frame{};
+    GetWindowRect(m_hwnd, &frame);
+    const int from = static_cast<int>(std::exchange(m_normalDpi, m_dpi));
+    const int to = static_cast<int>(m_dpi);
+    SetWindowPos(m_hwnd, nullptr, 0, 0, MulDiv(frame.right - frame.left, to, from),
+                 MulDiv(frame.bottom - frame.top, to, from),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::layoutChildren()
@@ -476,18 +509,16 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_SIZE:
-        layoutChildren();
+        if (wParam == SIZE_RESTORED && m_normalDpi != m_dpi)
+            restoredSize(); // sizes it again, and lays it out then
+        else
+            layoutChildren();
         return 0;
-    case WM_DPICHANGED: {
-        // The system suggests the window's new place; the client area and
-        // the fonts follow the new scale.
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        applyDpi(HIWORD(wParam));
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale, or the scale changed: the
+        // window keeps the size the user gave it, at the new scale.
+        followDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     case WM_CLOSE:
         // The close box, Alt+F4, the window menu: FormClose runs and the
         // window goes, or during a run it goes once the run has returned.

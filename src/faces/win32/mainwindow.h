@@ -73,7 +73,14 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void buildMenu();
     void buildAccelerators();
+    // The fonts and what the layout fixes (the status bar's height, the
+    // panels' widths) at `dpi`.
     void applyDpi(UINT dpi);
+    // The window at another scale: the layout at `dpi`, the user's size
+    // kept, as the system suggests it or, maximised, once restored.
+    void followDpi(UINT dpi, const RECT& suggested);
+    // Restored: the restored size at the scale the window is at now.
+    void restoredSize();
     void layoutChildren();
     void showPage(int page);
     int scale(int pixels96) const;
@@ -91,6 +98,10 @@ private:
     HACCEL m_accelerators = nullptr;
     HFONT m_font = nullptr;
     UINT m_dpi = 96;
+    // The scale the window's restored size belongs to: m_dpi, except after
+    // the scale changed while it was maximised or minimised, until it is
+    // restored.
+    UINT m_normalDpi = 96;
     // The control that had the focus when the window was last deactivated.
     HWND m_focus = nullptr;
     // The panels' texts; those changed since the last frame are not shown

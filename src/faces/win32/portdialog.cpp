@@ -118,7 +118,7 @@ void PortDialog::create(HWND owner)
     for (const UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE})
         DeleteMenu(systemMenu, item, MF_BYCOMMAND);
 
-    m_dpi = GetDpiForWindow(m_hwnd);
+    m_dpi = dpiOfWindow(m_hwnd);
     m_font = createWindowFont(m_dpi);
 
     // Created in the order of the table, which is the tab order.
@@ -176,9 +176,8 @@ void PortDialog::layoutControls()
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
 
     RECT frame{0, 0, scale(window::SetComClientWidth), scale(window::SetComClientHeight)};
-    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE)),
-                             FALSE, static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE)),
-                             m_dpi);
+    adjustFrameForDpi(frame, static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_STYLE)), false,
+                      static_cast<DWORD>(GetWindowLongPtrW(m_hwnd, GWL_EXSTYLE)), m_dpi);
     SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
