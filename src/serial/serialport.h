@@ -16,7 +16,7 @@ class SerialPortPrivate;
 // RTS raised only while sending.  At most one device is open per object.
 //
 // The platform part lives in one source file per platform
-// (serialport_unix.cpp, serialport_win.cpp); this interface is the same for
+// (serialport_linux.cpp, serialport_win.cpp); this interface is the same for
 // both.  Nothing here throws on a serial failure: results are booleans and
 // counts, and errorString() describes the last failure for diagnostics.
 class SerialPort

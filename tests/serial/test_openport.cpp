@@ -2,7 +2,7 @@
 
 #include "linkfixture.h"
 #include "serial/baudrates.h"
-#include "serial/linuxspeed.h"
+#include "serial/linespeed_linux.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -71,7 +71,7 @@ TEST_F(OpenPortSettings, shouldSetEachOfTheSeventeenSpeedsExactly)
           38400u, 57600u, 76800u, 115200u}) {
         SCOPED_TRACE(baud);
         openPort(baud);
-        const auto speeds = linuxspeed::readSpeeds(static_cast<int>(link.hCom().nativeHandle()));
+        const auto speeds = linespeed::readSpeeds(static_cast<int>(link.hCom().nativeHandle()));
         ASSERT_TRUE(speeds.has_value());
         EXPECT_EQ(speeds->output, baud);
         EXPECT_EQ(speeds->input, baud);
@@ -266,7 +266,7 @@ TEST(RealPortModemLines, shouldLeaveDtrAndRtsOffAndSpeedExact)
     ASSERT_EQ(::ioctl(static_cast<int>(port.nativeHandle()), TIOCMGET, &lines), 0);
     EXPECT_EQ(lines & TIOCM_DTR, 0);
     EXPECT_EQ(lines & TIOCM_RTS, 0);
-    const auto speeds = linuxspeed::readSpeeds(static_cast<int>(port.nativeHandle()));
+    const auto speeds = linespeed::readSpeeds(static_cast<int>(port.nativeHandle()));
     ASSERT_TRUE(speeds.has_value());
     EXPECT_EQ(speeds->output, 7200u);
 }

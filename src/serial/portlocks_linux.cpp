@@ -1,4 +1,4 @@
-#include "portlocks.h"
+#include "portlocks_linux.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,10 +1,10 @@
-// The SerialPort of POSIX systems (Linux): a terminal device opened
-// non-blocking, waited on with ppoll() against steady-clock deadlines.
+// The SerialPort of Linux: a terminal device opened non-blocking, waited on
+// with ppoll() against steady-clock deadlines.
 
 #include "serialport.h"
 
-#include "linuxspeed.h"
-#include "portlocks.h"
+#include "linespeed_linux.h"
+#include "portlocks_linux.h"
 #include "porttable.h"
 
 #include <algorithm>
@@ -248,7 +248,7 @@ public:
         if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.baud_base <= 0)
             return std::nullopt;
         const std::uint32_t real =
-            linuxspeed::nearestDividedSpeed(static_cast<std::uint32_t>(info.baud_base), wanted);
+            linespeed::nearestDividedSpeed(static_cast<std::uint32_t>(info.baud_base), wanted);
         const std::uint64_t off = real > wanted ? real - wanted : wanted - real;
         if (off * 100 <= std::uint64_t{SpeedTolerancePercent} * wanted)
             return std::nullopt;
@@ -265,7 +265,7 @@ public:
         makeRaw(tio);
         if (::tcsetattr(fd, TCSANOW, &tio) != 0)
             return Failure{"applying the line settings", errno};
-        if (const int err = linuxspeed::setExactSpeed(fd, wanted))
+        if (const int err = linespeed::setExactSpeed(fd, wanted))
             return Failure{"setting the speed", err};
         // tcsetattr() succeeds when any part of the request was applied.
         termios applied{};
