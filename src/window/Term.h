@@ -3,10 +3,10 @@
 #include "UnitSetCom.h"
 #include "face.h"
 #include "keys.h"
+#include "runnesting.h"
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
-#include "transfer/runnesting.h"
 #include "transfer/transferrun.h"
 #include "windowdefs.h"
 
@@ -126,7 +126,7 @@ private:
     transfer::PanelProgress m_progress;
     bool m_sendEnabled = false;
     bool m_sendEndOfFile = false;
-    transfer::RunNesting m_runs;
+    RunNesting m_runs;
     bool m_closed = false;
 };
 
