@@ -279,12 +279,4 @@ std::optional<Holder> findOtherHolder(int fd)
     return std::nullopt;
 }
 
-std::string describeHolder(const Holder& holder)
-{
-    const std::string pid = "pid " + std::to_string(holder.pid);
-    if (holder.pid <= 0)
-        return holder.program.empty() ? "another program" : holder.program;
-    return holder.program.empty() ? pid : holder.program + " (" + pid + ")";
-}
-
 } // namespace quorlink::serial::portlocks

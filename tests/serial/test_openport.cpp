@@ -4,6 +4,7 @@
 #include "serial/baudrates.h"
 #include "serial/linespeed_linux.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -178,14 +179,23 @@ TEST_F(OpenPortFailure, shouldFailForMissingDevice)
 {
     link.portTable().setDevice(5, "/dev/quorlink-no-such-port");
     expectFailedOpen(5, 9600);
-    EXPECT_NE(link.hCom().errorString().find("no such device"), std::string::npos);
+    const PortError& error = link.hCom().error();
+    EXPECT_EQ(error.kind, PortErrorKind::DeviceNotFound);
+    EXPECT_EQ(error.step, OpenStep::Opening);
+    EXPECT_EQ(error.systemError, ENOENT);
+    EXPECT_EQ(link.hCom().errorString(), "No such file or directory");
+
+    // The next open that succeeds forgets the failure.
+    openPort();
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::NoError);
+    EXPECT_EQ(link.hCom().errorString(), "");
 }
 
 TEST_F(OpenPortFailure, shouldFailForDevNull)
 {
     link.portTable().setDevice(5, "/dev/null");
     expectFailedOpen(5, 9600);
-    EXPECT_NE(link.hCom().errorString().find("not a serial port"), std::string::npos);
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::NotASerialPort);
 }
 
 TEST_F(OpenPortFailure, shouldFailForRegularFile)
@@ -197,6 +207,7 @@ TEST_F(OpenPortFailure, shouldFailForRegularFile)
     std::fclose(f);
     link.portTable().setDevice(5, file.string());
     expectFailedOpen(5, 9600);
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::NotASerialPort);
     std::filesystem::remove(file);
 }
 
@@ -207,7 +218,16 @@ TEST_F(OpenPortFailure, shouldFailForPortHeldByAnotherProgram)
     other.portTable().setDevice(Port, device.path());
     EXPECT_FALSE(other.OpenPort(Port, 9600));
     EXPECT_EQ(otherView.failureBoxes, 1);
-    EXPECT_NE(other.hCom().errorString().find("in use"), std::string::npos);
+    // Our own lock file names this process; without one, the lock on the
+    // open device keeps the second open out.
+    const PortError& error = other.hCom().error();
+    EXPECT_EQ(error.kind, PortErrorKind::InUse);
+    EXPECT_EQ(error.step, OpenStep::Locking);
+    if (::access("/var/lock", W_OK) == 0) {
+        ASSERT_TRUE(error.holder.has_value());
+        EXPECT_EQ(error.holder->pid, ::getpid());
+        EXPECT_EQ(error.holder->program, "test_serial");
+    }
     // Released by the holder, the port opens.
     link.ClosePort();
     EXPECT_TRUE(other.OpenPort(Port, 9600)) << other.hCom().errorString();
@@ -220,6 +240,7 @@ TEST_F(OpenPortFailure, shouldFailForPortHeldExclusiveByProgramWithoutLock)
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
     expectFailedOpen(Port, 9600);
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::InUse);
     // The failed attempt leaves the holder's claim alone.
     int exclusive = 0;
     ASSERT_EQ(::ioctl(holder, TIOCGEXCL, &exclusive), 0);
