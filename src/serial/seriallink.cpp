@@ -8,7 +8,7 @@ namespace quorlink::serial {
 
 using Clock = std::chrono::steady_clock;
 
-SerialLink::SerialLink(PortStateView& view) : m_view(view) {}
+SerialLink::SerialLink(OpenFailureView& view) : m_view(view) {}
 
 bool SerialLink::OpenPort(std::int32_t portNumber, std::uint32_t baud)
 {
@@ -22,21 +22,6 @@ bool SerialLink::OpenPort(std::int32_t portNumber, std::uint32_t baud)
         return false;
     }
     return true;
-}
-
-void SerialLink::ShowPortState(bool opened, std::int32_t portNumber)
-{
-    if (!opened) {
-        // "Port uzavřen" always means no port is open.
-        ClosePort();
-        m_view.showPortState(u"Port uzavřen", false);
-        return;
-    }
-    std::u16string text = u"Port COM";
-    for (const char c : std::to_string(portNumber))
-        text += static_cast<char16_t>(c);
-    text += u" otevřen";
-    m_view.showPortState(text, true);
 }
 
 void SerialLink::ClosePort()

@@ -137,9 +137,9 @@ bool PortTable::isPresent(const std::string& devicePath)
     return !(type >> value) || value != 0;
 }
 
-std::string PortTable::describeDevice(const std::string& devicePath)
+std::optional<bool> PortTable::presence(const std::string& devicePath)
 {
-    return devicePath + (isPresent(devicePath) ? " (existuje)" : " (neexistuje)");
+    return isPresent(devicePath);
 }
 
 struct NativePort

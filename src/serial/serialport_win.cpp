@@ -128,9 +128,9 @@ bool PortTable::isPresent(const std::string& devicePath)
     return !devicePath.empty() && std::filesystem::exists(devicePath, ec);
 }
 
-std::string PortTable::describeDevice(const std::string& devicePath)
+std::optional<bool> PortTable::presence(const std::string&)
 {
-    return devicePath;
+    return std::nullopt;
 }
 
 struct NativePort

@@ -127,17 +127,6 @@ TEST_F(OpenPortSettings, shouldHoldAUucpLockFileWhileOpen)
     EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
-TEST_F(OpenPortSettings, shouldReportOpenPortWithItsNumber)
-{
-    openPort();
-    link.ShowPortState(true, Port);
-    EXPECT_EQ(view.stateText, u"Port COM3 otevřen");
-    EXPECT_TRUE(view.sendEnabled);
-    link.ShowPortState(true, 16);
-    EXPECT_EQ(view.stateText, u"Port COM16 otevřen");
-    EXPECT_EQ(view.failureBoxes, 0);
-}
-
 // ---------------------------------------------------------------------------
 
 class OpenPortFailure : public LinkTest
@@ -148,12 +137,8 @@ protected:
 
     void expectFailedOpen(std::int32_t portNumber, std::uint32_t baud)
     {
-        const bool opened = link.OpenPort(portNumber, baud);
-        link.ShowPortState(opened, portNumber);
-        EXPECT_FALSE(opened);
+        EXPECT_FALSE(link.OpenPort(portNumber, baud));
         EXPECT_EQ(view.failureBoxes, 1);
-        EXPECT_EQ(view.stateText, u"Port uzavřen");
-        EXPECT_FALSE(view.sendEnabled);
         EXPECT_FALSE(link.isOpen());
         EXPECT_EQ(link.hCom().nativeHandle(), -1);
         EXPECT_FALSE(send("X\r\n"));

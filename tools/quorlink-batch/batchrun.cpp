@@ -52,11 +52,10 @@ extern "C" void onInterrupt(int)
 }
 
 // Reports an open failure without a window.
-class ConsolePortView : public serial::PortStateView
+class ConsolePortView : public serial::OpenFailureView
 {
 public:
     void showOpenFailure() override { failed = true; }
-    void showPortState(std::u16string_view, bool) override {}
     bool failed = false;
 };
 
