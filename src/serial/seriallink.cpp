@@ -15,9 +15,9 @@ bool SerialLink::OpenPort(std::int32_t portNumber, std::uint32_t baud)
     ClosePort();
     // Bytes held from the previous port belong to it, like its input buffer.
     m_framer.clear();
-    const std::optional<std::string> device = m_portTable.devicePath(portNumber);
-    if (!device || baud == 0 || !m_port.open(*device, baud)) {
-        m_port.close();
+    // A port number that names no device fails as a missing device does, so
+    // that the port's error() always says why the last OpenPort failed.
+    if (!m_port.open(m_portTable.devicePath(portNumber).value_or(std::string()), baud)) {
         m_view.showOpenFailure();
         return false;
     }

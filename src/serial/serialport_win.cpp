@@ -35,6 +35,7 @@ PortErrorKind kindOf(OpenStep step, DWORD err)
     switch (err) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
         return PortErrorKind::DeviceNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:

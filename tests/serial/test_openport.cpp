@@ -148,16 +148,20 @@ protected:
 TEST_F(OpenPortFailure, shouldFailForPortZero)
 {
     expectFailedOpen(0, 9600);
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::DeviceNotFound);
 }
 
 TEST_F(OpenPortFailure, shouldFailForNegativePort)
 {
     expectFailedOpen(-2, 9600);
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::DeviceNotFound);
 }
 
 TEST_F(OpenPortFailure, shouldFailForSpeedOutsideTable)
 {
     expectFailedOpen(Port, 0);
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::UnsupportedSetting);
+    EXPECT_EQ(link.hCom().error().step, OpenStep::SettingSpeed);
 }
 
 TEST_F(OpenPortFailure, shouldFailForMissingDevice)

@@ -141,7 +141,10 @@ TEST(OpenFailure, shouldFailForSpeedOutsideTheTableAndForPortZero)
     RecordingView view;
     SerialLink link(view);
     EXPECT_FALSE(link.OpenPort(1, 0));
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::UnsupportedSetting);
     EXPECT_FALSE(link.OpenPort(0, 9600));
+    EXPECT_EQ(link.hCom().error().kind, PortErrorKind::DeviceNotFound)
+        << link.hCom().error().systemError;
     EXPECT_EQ(view.failures, 2);
     EXPECT_FALSE(link.isOpen());
 }
