@@ -46,11 +46,10 @@ public:
     // (ttyS), a UART was found behind it.
     static bool isPresent(const std::string& devicePath);
 
-    // What the user is shown about the device of a port: on Linux its path
-    // and whether it is present ("/dev/ttyUSB0 (existuje)", "/dev/ttyS3
-    // (neexistuje)"), on Windows the device name alone, since whether a COM
+    // Whether a device is there, where the platform can tell before opening
+    // it: on Linux as isPresent(); on Windows nothing, since whether a COM
     // port is there shows only when it is opened.
-    static std::string describeDevice(const std::string& devicePath);
+    static std::optional<bool> presence(const std::string& devicePath);
 
 private:
     std::map<std::int32_t, std::string> m_entries;

@@ -8,35 +8,20 @@ namespace quorlink::serial {
 
 using Clock = std::chrono::steady_clock;
 
-SerialLink::SerialLink(PortStateView& view) : m_view(view) {}
+SerialLink::SerialLink(OpenFailureView& view) : m_view(view) {}
 
 bool SerialLink::OpenPort(std::int32_t portNumber, std::uint32_t baud)
 {
     ClosePort();
     // Bytes held from the previous port belong to it, like its input buffer.
     m_framer.clear();
-    const std::optional<std::string> device = m_portTable.devicePath(portNumber);
-    if (!device || baud == 0 || !m_port.open(*device, baud)) {
-        m_port.close();
+    // A port number that names no device fails as a missing device does, so
+    // that the port's error() always says why the last OpenPort failed.
+    if (!m_port.open(m_portTable.devicePath(portNumber).value_or(std::string()), baud)) {
         m_view.showOpenFailure();
         return false;
     }
     return true;
-}
-
-void SerialLink::ShowPortState(bool opened, std::int32_t portNumber)
-{
-    if (!opened) {
-        // "Port uzavřen" always means no port is open.
-        ClosePort();
-        m_view.showPortState(u"Port uzavřen", false);
-        return;
-    }
-    std::u16string text = u"Port COM";
-    for (const char c : std::to_string(portNumber))
-        text += static_cast<char16_t>(c);
-    text += u" otevřen";
-    m_view.showPortState(text, true);
 }
 
 void SerialLink::ClosePort()

@@ -7,34 +7,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace quorlink::serial {
 
-// What the serial link reports to the person at the window.  The main window
-// implements it with a message box, status panel 3 and the "Odeslat" menu
-// item; tests and the command-line program implement it without widgets.
-class PortStateView
+// Where the serial link reports a port that cannot be opened.  The main
+// window shows its message box ("Nelze otevrit COM"); tests and the
+// command-line program record it.  Why the open failed is the port's
+// error().
+class OpenFailureView
 {
 public:
-    virtual ~PortStateView() = default;
-    // An open failed: shows "Nelze otevrit COM" (caption "GetLastError2",
-    // information icon) and waits until it is dismissed.
+    virtual ~OpenFailureView() = default;
+    // An open failed: shows the open-failure box and waits until it is
+    // dismissed.
     virtual void showOpenFailure() = 0;
-    // Shows the port state text in status panel 3 and enables or disables
-    // the transfer command.
-    virtual void showPortState(std::u16string_view text, bool sendEnabled) = 0;
 };
 
 // The port of the process (hCom) with its operations: open by COM number,
-// report the outcome, send one request, collect one reply.
+// send one request, collect one reply.
 class SerialLink
 {
 public:
     // Largest request, CR LF included; longer sends are cut to this.
     static constexpr std::size_t MaxRequestBytes = 1024;
 
-    explicit SerialLink(PortStateView& view);
+    explicit SerialLink(OpenFailureView& view);
 
     PortTable& portTable() { return m_portTable; }
     const PortTable& portTable() const { return m_portTable; }
@@ -48,10 +45,6 @@ public:
     // the table and fails like a port that cannot be opened.  On failure the
     // view shows the open-failure box and no port is open.
     bool OpenPort(std::int32_t portNumber, std::uint32_t baud);
-
-    // Reports the outcome of OpenPort: "Port COM<n> otevřen" and the transfer
-    // command enabled, or "Port uzavřen" and the command disabled.
-    void ShowPortState(bool opened, std::int32_t portNumber);
 
     // Closes the port ("Konec"); nothing happens when none is open.
     void ClosePort();
@@ -69,7 +62,7 @@ public:
     std::size_t ReadReply(std::string& reply, std::int32_t timeoutMs);
 
 private:
-    PortStateView& m_view;
+    OpenFailureView& m_view;
     PortTable m_portTable;
     SerialPort m_port;
     ReplyFramer m_framer;

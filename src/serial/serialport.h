@@ -4,21 +4,73 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quorlink::serial {
 
 class SerialPortPrivate;
 
+// Why an open failed, as the platform told it.  Each kind covers the system
+// error codes that mean the same to the person choosing a port.
+enum class PortErrorKind {
+    NoError,
+    DeviceNotFound,     // no such device (ENOENT, ENODEV, ENXIO; Windows: file not found)
+    PermissionDenied,   // no permission to use the device (EACCES, EPERM)
+    InUse,              // another program holds the port: see PortError::holder
+    NotASerialPort,     // a device or file that takes no line settings (ENOTTY)
+    NotResponding,      // the device does not respond or was removed (EIO)
+    UnsupportedSetting, // the device refuses a line setting (EINVAL)
+    SpeedNotPossible,   // the port's clock cannot come close to the speed asked for
+    Other,              // some other system error: see PortError::systemError
+};
+
+// The step of an open that failed, in the order the steps are taken.  A
+// platform takes only some of them.
+enum class OpenStep {
+    None,
+    Locking,              // a lock file or lock held by another program (Linux)
+    Opening,              // opening the device
+    ClaimingExclusiveUse, // keeping out other programs (Linux)
+    ReadingTimeouts,      // the port's time-outs (Windows)
+    ReadingLineSettings,
+    SettingSpeed,
+    ApplyingLineSettings,
+    SwitchingModemLines, // DTR and RTS off (Linux)
+    DiscardingInput,
+};
+
+// A process that holds a port.
+struct PortHolder
+{
+    std::int64_t pid = 0; // 0: not known (a lock file still being written)
+    std::string program;  // its name, when it can be read
+};
+
+// What made open() fail, with the facts a message about it needs.
+struct PortError
+{
+    PortErrorKind kind = PortErrorKind::NoError;
+    OpenStep step = OpenStep::None;
+    // The errno value or GetLastError() code behind it; 0 for none.
+    int systemError = 0;
+    // InUse: the process known to hold the port, when it could be found.
+    std::optional<PortHolder> holder = {};
+    // SpeedNotPossible: the speed asked for and the nearest the port makes.
+    std::uint32_t wantedBaud = 0;
+    std::uint32_t nearestBaud = 0;
+};
+
 // One open serial device with the fixed line settings the line exchange
 // relies on: 8 data bits, no parity, 1 stop bit, raw bytes both ways (NUL and
 // 0xFF received unchanged), no hardware or software flow control, DTR off and
 // RTS raised only while sending.  At most one device is open per object.
 //
-// The platform part lives in one source file per platform
-// (serialport_unix.cpp, serialport_win.cpp); this interface is the same for
-// both.  Nothing here throws on a serial failure: results are booleans and
-// counts, and errorString() describes the last failure for diagnostics.
+// What every platform does alike is in serialport.cpp; the platform's part
+// is in one source file per platform (serialport_linux.cpp,
+// serialport_win.cpp) behind SerialPortPrivate (serialport_p.h).  Nothing
+// here throws on a serial failure: results are booleans and counts, and
+// error() says why the last open failed.
 class SerialPort
 {
 public:
@@ -58,7 +110,11 @@ public:
     // The line speed last applied, in baud (0 while closed).
     std::uint32_t baudRate() const;
 
-    // Describes the last failure of open(), in the system's words.
+    // Why the last open() failed (kind NoError after one that succeeded).
+    const PortError& error() const;
+
+    // The system's own words for the error code of error(), for
+    // diagnostics; empty when the last open succeeded.
     std::string errorString() const;
 
     // Whether input arrives within `within` (0: is some there already), without

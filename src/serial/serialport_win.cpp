@@ -2,7 +2,7 @@
 // read time-outs make every ReadFile return after about 1 ms with whatever has
 // arrived, so that a read polls against a GetTickCount64() deadline.
 
-#include "serialport.h"
+#include "serialport_p.h"
 
 #include "porttable.h"
 
@@ -27,32 +27,34 @@ constexpr DWORD ReadTotalTimeoutConstantMs = 1;
 constexpr DWORD WriteTotalTimeoutMultiplierMs = 5;
 constexpr DWORD WriteTotalTimeoutConstantMs = 100;
 
-// The one place that turns a failed step and its system error code into the
-// text of errorString().
-std::string describeFailure(const std::string& device, const char* step, DWORD err)
+// What a system error code of a failed step means to the person choosing a
+// port.  Windows refuses a COM port that another program has open with
+// "access denied": the port is opened with no sharing.
+PortErrorKind kindOf(OpenStep step, DWORD err)
 {
-    std::string text = device.empty() ? std::string("(no device)") : device;
-    text += ": ";
-    text += step;
-    text += " failed: ";
-
-    char* message = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, err, 0, reinterpret_cast<char*>(&message), 0, nullptr);
-    if (length > 0 && message != nullptr) {
-        std::string system(message, length);
-        // The system's texts end with a period and CR LF.
-        while (!system.empty() && (system.back() == '\r' || system.back() == '\n' ||
-                                   system.back() == ' ' || system.back() == '.'))
-            system.pop_back();
-        text += system;
-        text += ' ';
+    switch (err) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return PortErrorKind::DeviceNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return PortErrorKind::InUse;
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_OPERATION_ABORTED:
+        return PortErrorKind::NotResponding;
+    default:
+        // A device that opens but has no time-outs or line state of its own.
+        if (step == OpenStep::ReadingTimeouts || step == OpenStep::ReadingLineSettings)
+            return PortErrorKind::NotASerialPort;
+        return PortErrorKind::Other;
     }
-    if (message != nullptr)
-        LocalFree(message);
-    text += "(error " + std::to_string(err) + ')';
-    return text;
+}
+
+PortError failure(OpenStep step, DWORD err)
+{
+    return PortError{kindOf(step, err), step, static_cast<int>(err)};
 }
 
 // Milliseconds per byte of a write at `baud`: at least the time one
@@ -103,13 +105,6 @@ void setLineSettings(DCB& dcb, std::uint32_t baud)
     dcb.EvtChar = 0x00;
 }
 
-// Waits until `deadline` (GetTickCount64 milliseconds) has passed.
-void sleepUntil(ULONGLONG deadline)
-{
-    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64())
-        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 1000)));
-}
-
 // The deadline `timeout` from now on the 64-bit millisecond clock, which does
 // not wrap in the life of a machine.  A negative time-out counts as 0.
 ULONGLONG deadlineAfter(std::chrono::milliseconds timeout)
@@ -134,137 +129,94 @@ bool PortTable::isPresent(const std::string& devicePath)
     return !devicePath.empty() && std::filesystem::exists(devicePath, ec);
 }
 
-std::string PortTable::describeDevice(const std::string& devicePath)
+std::optional<bool> PortTable::presence(const std::string&)
 {
-    return devicePath;
+    return std::nullopt;
 }
 
-class SerialPortPrivate
+struct NativePort
 {
-public:
     HANDLE handle = INVALID_HANDLE_VALUE;
     // The port's state as last read: filled at open, refreshed by each
     // usability test.
     DCB dcb{};
-    std::uint32_t baud = 0;
-    std::string error;
-
-    bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
-
-    // Forgets the port; the last error stays for errorString().
-    void reset()
-    {
-        std::string kept = std::move(error);
-        *this = SerialPortPrivate{};
-        error = std::move(kept);
-    }
 };
 
-SerialPort::SerialPort() : d(std::make_unique<SerialPortPrivate>()) {}
+SerialPortPrivate::SerialPortPrivate() = default;
+SerialPortPrivate::~SerialPortPrivate() = default;
 
-SerialPort::~SerialPort()
+std::optional<PortError> SerialPortPrivate::openNative(const std::string& device,
+                                                       std::uint32_t baud)
 {
-    close();
-}
-
-bool SerialPort::open(const std::string& device, std::uint32_t baud)
-{
-    close();
-    d->error.clear();
-    if (baud == 0) {
-        d->error = describeFailure(device, "setting the speed", ERROR_INVALID_PARAMETER);
-        return false;
-    }
-
     // Exclusive (share mode 0), synchronous I/O.
     const HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        d->error = describeFailure(device, "open", GetLastError());
-        return false;
-    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return failure(OpenStep::Opening, GetLastError());
     // A device that opens but is not a serial port is released at once, so
     // that no half-open handle keeps it busy.
-    const auto fail = [&](const char* step) {
-        const DWORD err = GetLastError();
-        CloseHandle(handle);
-        d->reset();
-        d->error = describeFailure(device, step, err);
-        return false;
-    };
+    native = std::make_unique<NativePort>();
+    native->handle = handle;
 
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(handle, &timeouts))
-        return fail("reading the time-outs");
+        return failure(OpenStep::ReadingTimeouts, GetLastError());
     setPortTimeouts(timeouts, baud);
     // Not examined: a driver that refuses keeps its own time-outs.
     SetCommTimeouts(handle, &timeouts);
 
-    DCB dcb{};
+    DCB& dcb = native->dcb;
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle, &dcb))
-        return fail("reading the line settings");
+        return failure(OpenStep::ReadingLineSettings, GetLastError());
     setLineSettings(dcb, baud);
     // Not examined either: a driver that rejects part of the state (Wine
     // refuses RTS_CONTROL_TOGGLE) leaves the port usable with what it kept.
     SetCommState(handle, &dcb);
 
     PurgeComm(handle, PURGE_RXCLEAR);
+    return std::nullopt;
+}
 
-    d->handle = handle;
-    d->dcb = dcb;
-    d->baud = baud;
+void SerialPortPrivate::closeNative()
+{
+    CloseHandle(native->handle);
+    native.reset();
+}
+
+std::uint32_t SerialPortPrivate::appliedBaud(std::uint32_t requested)
+{
     // What the driver really kept, when it says.
-    if (GetCommState(handle, &d->dcb) && d->dcb.BaudRate != 0)
-        d->baud = d->dcb.BaudRate;
-    return true;
+    if (GetCommState(native->handle, &native->dcb) && native->dcb.BaudRate != 0)
+        return native->dcb.BaudRate;
+    return requested;
 }
 
-void SerialPort::close()
-{
-    if (!d->isOpen())
-        return;
-    CloseHandle(d->handle);
-    d->reset();
-}
-
-bool SerialPort::isOpen() const
-{
-    return d->isOpen();
-}
-
-bool SerialPort::isUsable()
+bool SerialPortPrivate::isUsable()
 {
     // A removed adapter (or a pty whose other end closed) fails this.
-    return d->isOpen() && GetCommState(d->handle, &d->dcb);
+    return GetCommState(native->handle, &native->dcb);
 }
 
-std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
+std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count)
 {
-    if (!d->isOpen() || count == 0)
-        return 0;
     // One synchronous write; the port's write time-out bounds it and a write
     // cut short is not retried.
     const DWORD size = static_cast<DWORD>(std::min<std::size_t>(count, MAXDWORD));
     DWORD written = 0;
-    WriteFile(d->handle, data, size, &written, nullptr);
+    WriteFile(native->handle, data, size, &written, nullptr);
     return written;
 }
 
-std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
-                             std::chrono::milliseconds timeout)
+std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
+                                    std::chrono::milliseconds timeout)
 {
     const ULONGLONG deadline = deadlineAfter(timeout);
-    if (!d->isOpen() || capacity == 0) {
-        sleepUntil(deadline);
-        return 0;
-    }
-
     const DWORD size = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
     // At least one read, also with a 0 ms time-out: it takes what is there.
     for (;;) {
         DWORD got = 0;
-        const BOOL ok = ReadFile(d->handle, dest, size, &got, nullptr);
+        const BOOL ok = ReadFile(native->handle, dest, size, &got, nullptr);
         if (got > 0)
             return got;
         if (GetTickCount64() >= deadline)
@@ -276,26 +228,13 @@ std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
     }
 }
 
-void SerialPort::purgeInput()
+void SerialPortPrivate::purgeInput()
 {
-    if (d->isOpen())
-        PurgeComm(d->handle, PURGE_RXCLEAR);
+    PurgeComm(native->handle, PURGE_RXCLEAR);
 }
 
-std::uint32_t SerialPort::baudRate() const
+bool SerialPortPrivate::inputArrives(std::chrono::microseconds within)
 {
-    return d->baud;
-}
-
-std::string SerialPort::errorString() const
-{
-    return d->error;
-}
-
-bool SerialPort::inputArrives(std::chrono::microseconds within)
-{
-    if (!d->isOpen())
-        return false;
     // Waiting on the handle needs overlapped I/O, which the port does not
     // use, and Sleep(1) may sleep a whole 15.6 ms tick: the driver's input
     // count is asked again, giving the processor away in between, until
@@ -304,7 +243,7 @@ bool SerialPort::inputArrives(std::chrono::microseconds within)
     for (;;) {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(d->handle, &errors, &status))
+        if (!ClearCommError(native->handle, &errors, &status))
             return false;
         if (status.cbInQue > 0)
             return true;
@@ -314,9 +253,33 @@ bool SerialPort::inputArrives(std::chrono::microseconds within)
     }
 }
 
-std::intptr_t SerialPort::nativeHandle() const
+std::intptr_t SerialPortPrivate::nativeHandle() const
 {
-    return d->isOpen() ? reinterpret_cast<std::intptr_t>(d->handle) : -1;
+    return reinterpret_cast<std::intptr_t>(native->handle);
+}
+
+int SerialPortPrivate::invalidArgument()
+{
+    return ERROR_INVALID_PARAMETER;
+}
+
+std::string SerialPortPrivate::systemErrorText(int code)
+{
+    char* message = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&message), 0, nullptr);
+    std::string text;
+    if (length > 0 && message != nullptr) {
+        text.assign(message, length);
+        // The system's texts end with a period and CR LF.
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                                 text.back() == '.'))
+            text.pop_back();
+    }
+    if (message != nullptr)
+        LocalFree(message);
+    return text;
 }
 
 } // namespace quorlink::serial

@@ -39,7 +39,7 @@ private:
     bool m_utf8;
 };
 
-// Implemented once per platform (codepage_posix.cpp, codepage_win.cpp).
+// Implemented once per platform (codepage_unix.cpp, codepage_win.cpp).
 std::shared_ptr<CodePageConverter> makeSystemConverter();
 std::shared_ptr<CodePageConverter> makeNamedConverter(std::string_view name);
 

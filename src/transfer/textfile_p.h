@@ -2,7 +2,7 @@
 
 // Internal to the source and result files: the platform's file calls,
 // reduced to what the two files need, one source file per platform
-// (textfile_posix.cpp, textfile_win.cpp).  Not for use outside src/transfer.
+// (textfile_unix.cpp, textfile_win.cpp).  Not for use outside src/transfer.
 
 #include <cstddef>
 #include <filesystem>

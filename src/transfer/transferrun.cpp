@@ -11,10 +11,6 @@ namespace quorlink::transfer {
 
 namespace {
 
-constexpr int LinePanel = 1;
-constexpr int ReplyPanel = 2;
-constexpr int MessagePanel = 3;
-
 // Number of characters (a surrogate pair is one) in `text`.
 std::size_t characterCount(std::u16string_view text)
 {
@@ -88,39 +84,6 @@ std::string encodeRequest(const CodePage& codePage, std::u16string_view line, st
     }
     request.append(LineEnd);
     return request;
-}
-
-void PanelProgress::runStarted()
-{
-    m_panels.setPanelText(LinePanel, u"0");
-    m_panels.setPanelText(ReplyPanel, u"0");
-    m_panels.setPanelText(MessagePanel, u"");
-}
-
-void PanelProgress::lineSending(int line)
-{
-    m_panels.setPanelText(LinePanel, decimalText(line));
-}
-
-void PanelProgress::replyCollected(int, std::u16string_view, int replyCount)
-{
-    m_panels.setPanelText(ReplyPanel, decimalText(replyCount));
-}
-
-void PanelProgress::noReply(int)
-{
-    // Stays until a later text replaces it; a later reply does not.
-    m_panels.setPanelText(MessagePanel, u"Zařízení neodpovídá");
-}
-
-void PanelProgress::stopped(int)
-{
-    m_panels.setPanelText(MessagePanel, u"Přenos přerušen");
-}
-
-void PanelProgress::finished()
-{
-    m_panels.setPanelText(MessagePanel, u"Konec přenosu");
 }
 
 // The host's parts are asked for anew at every use: processMessages() runs

@@ -12,17 +12,8 @@ class SerialLink;
 
 namespace quorlink::transfer {
 
-// Status bar panels, addressed by index: 0 source line count, 1 number of
-// the line being sent, 2 replies in this run, 3 message line.
-class StatusPanels
-{
-public:
-    virtual ~StatusPanels() = default;
-    virtual void setPanelText(int index, std::u16string_view text) = 0;
-    virtual std::u16string panelText(int index) const = 0;
-};
-
-// What a run reports as it goes.  Lines are numbered from 1.
+// What a run reports as it goes, as it happens; the host shows it in its own
+// words (the window in its status panels).  Lines are numbered from 1.
 class RunEvents
 {
 public:
@@ -42,26 +33,6 @@ public:
     virtual void stopped(int line) = 0;
     // The run went through every line.
     virtual void finished() = 0;
-};
-
-// The run's events as the status panels show them: 1 the line being sent,
-// 2 the replies so far, 3 "Zařízení neodpovídá", "Přenos přerušen" or
-// "Konec přenosu".
-class PanelProgress : public RunEvents
-{
-public:
-    explicit PanelProgress(StatusPanels& panels) : m_panels(panels) {}
-
-    void runStarted() override;
-    void lineSending(int line) override;
-    void replyCollected(int line, std::u16string_view reply, int replyCount) override;
-    void noReply(int line) override;
-    void sendFailed(int) override {}
-    void stopped(int line) override;
-    void finished() override;
-
-private:
-    StatusPanels& m_panels;
 };
 
 // Everything a run works on.  The main window implements it with its

@@ -14,9 +14,6 @@ namespace quorlink::window {
 
 namespace {
 
-constexpr int LineCountPanel = 0;
-constexpr int LinePanel = 1;
-
 // The full path as the caption shows it: absolute, with the platform's own
 // separators, not resolved.
 std::u16string captionOf(const std::filesystem::path& path)
@@ -34,7 +31,7 @@ std::u16string captionOf(const std::filesystem::path& path)
 } // namespace
 
 TForm1::TForm1(WindowFace& face, transfer::Pane& memo1, transfer::Pane& memo2,
-               transfer::StatusPanels& statusBar1, TSetCom& setCom,
+               StatusPanels& statusBar1, TSetCom& setCom,
                std::unique_ptr<settings::SettingsStore> store, std::u16string applicationTitle)
     : Memo1(memo1), Memo2(memo2), StatusBar1(statusBar1), SetCom(setCom), m_face(face),
       m_store(std::move(store)), m_title(std::move(applicationTitle)), m_link(*this),
@@ -78,7 +75,7 @@ void TForm1::openStoredPort()
     // that cannot be opened.
     const bool opened =
         m_link.OpenPort(ComPortIndex, serial::baudRateAt(BaudRateIndex).value_or(0));
-    m_link.ShowPortState(opened, ComPortIndex);
+    ShowPortState(opened, ComPortIndex);
 }
 
 // ---- handlers
@@ -141,9 +138,11 @@ void TForm1::Port1Click()
 {
     std::vector<std::u16string> devices;
     for (std::int32_t port = 1; port <= serial::ListedPortCount; ++port) {
-        const std::string device = serial::PortTable::describeDevice(
-            m_link.portTable().devicePath(port).value_or(std::string()));
-        devices.push_back(transfer::fromUtf8(device));
+        const std::string device = m_link.portTable().devicePath(port).value_or(std::string());
+        std::u16string text = transfer::fromUtf8(device);
+        if (const std::optional<bool> present = serial::PortTable::presence(device))
+            text += *present ? DevicePresentSuffix : DeviceMissingSuffix;
+        devices.push_back(std::move(text));
     }
     SetCom.setPortDescriptions(devices);
 
@@ -180,6 +179,23 @@ void TForm1::FormKeyPress(char16_t& key)
 {
     if (key == EscChar)
         StopRequested = true;
+}
+
+void TForm1::ShowPortState(bool opened, std::int32_t portNumber)
+{
+    std::u16string text;
+    if (opened) {
+        text = PortOpenPrefix;
+        text += transfer::decimalText(portNumber);
+        text += PortOpenSuffix;
+    } else {
+        // "Port uzavřen" always means no port is open.
+        m_link.ClosePort();
+        text = PortClosedText;
+    }
+    StatusBar1.setPanelText(MessagePanel, text);
+    m_sendEnabled = opened;
+    m_face.setMenuItemEnabled(MenuItem::Odeslat1, opened);
 }
 
 void TForm1::Click(MenuItem item)
@@ -248,7 +264,7 @@ void TForm1::closeWhenIdle()
     m_face.closeWindow();
 }
 
-// ---- RunHost, PortStateView
+// ---- RunHost, OpenFailureView
 
 void TForm1::processMessages()
 {
@@ -272,13 +288,6 @@ void TForm1::awaitingReply()
 void TForm1::showOpenFailure()
 {
     m_face.showMessageBox(BoxIcon::Information, OpenFailureCaption, OpenFailureText);
-}
-
-void TForm1::showPortState(std::u16string_view text, bool sendEnabled)
-{
-    StatusBar1.setPanelText(3, text);
-    m_sendEnabled = sendEnabled;
-    m_face.setMenuItemEnabled(MenuItem::Odeslat1, sendEnabled);
 }
 
 } // namespace quorlink::window

@@ -3,10 +3,11 @@
 #include "UnitSetCom.h"
 #include "face.h"
 #include "keys.h"
+#include "panelprogress.h"
+#include "runnesting.h"
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
-#include "transfer/runnesting.h"
 #include "transfer/transferrun.h"
 #include "windowdefs.h"
 
@@ -22,14 +23,14 @@ namespace quorlink::window {
 // process; its handlers are the menu commands, the key-press handler and the
 // closing of the window.  A face (the widgets of one platform) builds the
 // window, shows what this asks for and calls these handlers.
-class TForm1 : public transfer::RunHost, public serial::PortStateView
+class TForm1 : public transfer::RunHost, public serial::OpenFailureView
 {
 public:
     // The panes, the status bar and the port dialog are the face's; they
     // live as long as this.  `applicationTitle` captions the error display.
-    TForm1(WindowFace& face, transfer::Pane& memo1, transfer::Pane& memo2,
-           transfer::StatusPanels& statusBar1, TSetCom& setCom,
-           std::unique_ptr<settings::SettingsStore> store, std::u16string applicationTitle);
+    TForm1(WindowFace& face, transfer::Pane& memo1, transfer::Pane& memo2, StatusPanels& statusBar1,
+           TSetCom& setCom, std::unique_ptr<settings::SettingsStore> store,
+           std::u16string applicationTitle);
     ~TForm1() override;
 
     // The start-up once the face has built the window, before it is shown:
@@ -49,7 +50,7 @@ public:
 
     transfer::Pane& Memo1;
     transfer::Pane& Memo2;
-    transfer::StatusPanels& StatusBar1;
+    StatusPanels& StatusBar1;
     TSetCom& SetCom;
 
     serial::SerialLink& link() { return m_link; }
@@ -68,6 +69,11 @@ public:
     // The key-press handler of the window itself and of both panes: Esc
     // asks a running transfer to stop.  The key goes on unchanged.
     void FormKeyPress(char16_t& key);
+
+    // Reports the outcome of OpenPort in status panel 3 and on "Odeslat":
+    // "Port COM<n> otevřen" and enabled, or "Port uzavřen", disabled and no
+    // port open.
+    void ShowPortState(bool opened, std::int32_t portNumber);
 
     // A menu command, chosen with the mouse or by its shortcut.  What the
     // handler throws is shown by the error display and the command ends.
@@ -110,9 +116,8 @@ public:
     void processMessages() override;
     void awaitingReply() override;
 
-    // PortStateView
+    // OpenFailureView
     void showOpenFailure() override;
-    void showPortState(std::u16string_view text, bool sendEnabled) override;
 
 private:
     void LoadSettings();
@@ -125,10 +130,10 @@ private:
     std::u16string m_title;
     serial::SerialLink m_link;
     transfer::CodePage m_codePage;
-    transfer::PanelProgress m_progress;
+    PanelProgress m_progress;
     bool m_sendEnabled = false;
     bool m_sendEndOfFile = false;
-    transfer::RunNesting m_runs;
+    RunNesting m_runs;
     bool m_closed = false;
 };
 

@@ -206,4 +206,19 @@ inline constexpr std::int32_t TimeOutIncrement = 5;
 inline constexpr std::u16string_view OpenFailureCaption = u"GetLastError2";
 inline constexpr std::u16string_view OpenFailureText = u"Nelze otevrit COM";
 
+// The port state in status panel 3: "Port COM3 otevřen", or "Port uzavřen".
+inline constexpr std::u16string_view PortOpenPrefix = u"Port COM";
+inline constexpr std::u16string_view PortOpenSuffix = u" otevřen";
+inline constexpr std::u16string_view PortClosedText = u"Port uzavřen";
+
+// A run's messages in status panel 3.
+inline constexpr std::u16string_view NoReplyText = u"Zařízení neodpovídá";
+inline constexpr std::u16string_view RunStoppedText = u"Přenos přerušen";
+inline constexpr std::u16string_view RunFinishedText = u"Konec přenosu";
+
+// After a port's device in the port dialog, where the platform can tell
+// whether the device is there before it is opened.
+inline constexpr std::u16string_view DevicePresentSuffix = u" (existuje)";
+inline constexpr std::u16string_view DeviceMissingSuffix = u" (neexistuje)";
+
 } // namespace quorlink::window

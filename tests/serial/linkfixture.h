@@ -14,22 +14,13 @@ namespace quorlink::serial::testing {
 
 using namespace std::chrono_literals;
 
-// Records what the link reports instead of showing it.
-class RecordingView : public PortStateView
+// Counts the open-failure boxes instead of showing them.
+class RecordingView : public OpenFailureView
 {
 public:
     void showOpenFailure() override { ++failureBoxes; }
-    void showPortState(std::u16string_view text, bool sendEnabled) override
-    {
-        stateText = text;
-        this->sendEnabled = sendEnabled;
-        ++stateReports;
-    }
 
     int failureBoxes = 0;
-    int stateReports = 0;
-    std::u16string stateText;
-    bool sendEnabled = false;
 };
 
 // A SerialLink whose COM3 is a scripted pty device.

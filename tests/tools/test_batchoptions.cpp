@@ -1,13 +1,21 @@
-// quorlink-batch's command line, read without running anything.
+// quorlink-batch's command line, read without running anything, and the
+// messages it gives for failures a test machine cannot bring about.
 
+#include "messages.h"
 #include "options.h"
 
 #include "serial/porttable.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 using quorlink::batch::Options;
 using quorlink::batch::parseOptions;
+using quorlink::serial::OpenStep;
+using quorlink::serial::PortError;
+using quorlink::serial::PortErrorKind;
+using quorlink::serial::PortHolder;
 
 namespace {
 
@@ -66,6 +74,50 @@ TEST(BatchOptions, shouldRefuseWhatItCannotUseWithALineThatSaysWhy)
         EXPECT_FALSE(parse(args, error));
         EXPECT_EQ(error, message);
     }
+}
+
+// A UART whose clock cannot make the speed (only the driver tier has one),
+// holders known in part, and the system's words with and without a meaning
+// of our own.
+TEST(BatchMessages, shouldSayWhyAPortDidNotOpen)
+{
+    using quorlink::batch::messages::cannotOpenPort;
+    const std::string prefix = "cannot open COM2 (/dev/ttyS1): /dev/ttyS1: ";
+    const auto open = [](const PortError& error, const std::string& system) {
+        return cannotOpenPort("COM2", "/dev/ttyS1", error, system);
+    };
+
+    EXPECT_EQ(
+        open({PortErrorKind::SpeedNotPossible, OpenStep::SettingSpeed, EINVAL, {}, 76800, 57600},
+             "Invalid argument"),
+        prefix + "setting the speed failed: the port cannot make 76800 Bd; the nearest "
+                 "speed it can make is 57600 Bd");
+    EXPECT_EQ(open({PortErrorKind::InUse, OpenStep::Locking, EBUSY, PortHolder{0, ""}}, "x"),
+              prefix + "locking failed: the port is in use by another program");
+    EXPECT_EQ(open({PortErrorKind::InUse, OpenStep::Locking, EBUSY, PortHolder{0, "minicom"}}, "x"),
+              prefix + "locking failed: the port is in use by minicom");
+    EXPECT_EQ(
+        open({PortErrorKind::InUse, OpenStep::ClaimingExclusiveUse, EBUSY, PortHolder{412, ""}},
+             "x"),
+        prefix + "claiming exclusive use failed: the port is in use by pid 412");
+    EXPECT_EQ(open({PortErrorKind::InUse, OpenStep::Locking, EWOULDBLOCK},
+                   "Resource temporarily unavailable"),
+              prefix + "locking failed: the port is in use by another program (Resource "
+                       "temporarily unavailable)");
+    EXPECT_EQ(
+        open({PortErrorKind::PermissionDenied, OpenStep::Opening, EACCES}, "Permission denied"),
+        prefix + "open failed: no permission to use the device (Permission denied)");
+    EXPECT_EQ(open({PortErrorKind::NotResponding, OpenStep::SwitchingModemLines, EIO},
+                   "Input/output error"),
+              prefix + "switching DTR and RTS off failed: the device does not respond or was "
+                       "removed (Input/output error)");
+    EXPECT_EQ(
+        open({PortErrorKind::Other, OpenStep::DiscardingInput, EINTR}, "Interrupted system call"),
+        prefix + "discarding old input failed: Interrupted system call");
+    EXPECT_EQ(cannotOpenPort("COM0", "", {PortErrorKind::DeviceNotFound, OpenStep::Opening, ENOENT},
+                             "No such file or directory"),
+              "cannot open COM0 (): (no device): open failed: no such device (No such file or "
+              "directory)");
 }
 
 } // namespace

@@ -15,48 +15,59 @@
 #include <vector>
 
 using namespace std::chrono_literals;
-using quorlink::serial::PortStateView;
+using quorlink::serial::OpenFailureView;
 using quorlink::serial::SerialLink;
 using quorlink::testing::PtyDevice;
 using quorlink::transfer::CodePage;
 using quorlink::transfer::encodeRequest;
 using quorlink::transfer::MemoryPane;
 using quorlink::transfer::Pane;
-using quorlink::transfer::PanelProgress;
 using quorlink::transfer::RunEvents;
 using quorlink::transfer::RunHost;
 using quorlink::transfer::RunOutcome;
 using quorlink::transfer::runTransfer;
-using quorlink::transfer::StatusPanels;
 
 namespace {
 
-class RecordingView : public PortStateView
+class RecordingView : public OpenFailureView
 {
 public:
     void showOpenFailure() override { calls.push_back(u"open failure"); }
-    void showPortState(std::u16string_view text, bool sendEnabled) override
-    {
-        calls.push_back(std::u16string(text) + (sendEnabled ? u" +send" : u" -send"));
-    }
     std::vector<std::u16string> calls;
 };
 
-class RecordingPanels : public StatusPanels
+// What a run reported: the line being sent and the replies so far as they
+// stand, every line number and reply count reported, and the run's start,
+// its lines without a reply or send, and its end, in order.
+class RecordingEvents : public RunEvents
 {
 public:
-    void setPanelText(int index, std::u16string_view text) override
+    void runStarted() override
     {
-        texts[index] = text;
-        history[index].emplace_back(text);
+        line = 0;
+        replies = 0;
+        log.push_back("started");
     }
-    std::u16string panelText(int index) const override
+    void lineSending(int number) override
     {
-        auto it = texts.find(index);
-        return it == texts.end() ? std::u16string() : it->second;
+        line = number;
+        sending.push_back(number);
     }
-    std::map<int, std::u16string> texts;
-    std::map<int, std::vector<std::u16string>> history;
+    void replyCollected(int, std::u16string_view, int replyCount) override
+    {
+        replies = replyCount;
+        counts.push_back(replyCount);
+    }
+    void noReply(int number) override { log.push_back("no reply " + std::to_string(number)); }
+    void sendFailed(int number) override { log.push_back("not sent " + std::to_string(number)); }
+    void stopped(int number) override { log.push_back("stopped after " + std::to_string(number)); }
+    void finished() override { log.push_back("finished"); }
+
+    int line = 0;
+    int replies = 0;
+    std::vector<int> sending;
+    std::vector<int> counts;
+    std::vector<std::string> log;
 };
 
 // A host without a window: its pump runs what a test scripts for the n-th
@@ -64,11 +75,11 @@ public:
 class ScriptedHost : public RunHost
 {
 public:
-    ScriptedHost() : progress(panels), link(view), page(namedCodePage("UTF-8")) {}
+    ScriptedHost() : link(view), page(namedCodePage("UTF-8")) {}
 
     Pane& sourcePane() override { return *source; }
     Pane& receivedPane() override { return *received; }
-    RunEvents& runEvents() override { return progress; }
+    RunEvents& runEvents() override { return events; }
     SerialLink& serialLink() override { return link; }
     const CodePage& codePage() const override { return page; }
     std::int32_t timeOut() const override { return timeOutMs; }
@@ -87,8 +98,7 @@ public:
     MemoryPane receivedStore;
     Pane* source = &sourceStore;
     Pane* received = &receivedStore;
-    RecordingPanels panels;
-    PanelProgress progress;
+    RecordingEvents events;
     RecordingView view;
     SerialLink link;
     CodePage page;
@@ -116,12 +126,12 @@ protected:
         EXPECT_EQ(device.received(), expected);
     }
 
-    void expectPanels(std::u16string_view line, std::u16string_view replies,
-                      std::u16string_view message)
+    // The last line sent, the run's reply count and how it ended.
+    void expectProgress(int line, int replies, const std::string& end)
     {
-        EXPECT_EQ(host.panels.panelText(1), line);
-        EXPECT_EQ(host.panels.panelText(2), replies);
-        EXPECT_EQ(host.panels.panelText(3), message);
+        EXPECT_EQ(host.events.line, line);
+        EXPECT_EQ(host.events.replies, replies);
+        EXPECT_EQ(host.events.log.back(), end);
     }
 
     PtyDevice device;
@@ -137,11 +147,11 @@ TEST_F(TransferRun, shouldCollectOneReplyPerLineWhenDeviceAnswersEveryLine)
 
     const RunOutcome outcome = runTransfer(host);
 
-    expectPanels(u"3", u"3", u"Konec přenosu");
+    expectProgress(3, 3, "finished");
     EXPECT_EQ(host.receivedStore.text(), u"první\r\ndruhý\r\ntřetí\r\n");
     expectDeviceReceived("první\r\ndruhý\r\ntřetí\r\n");
-    EXPECT_EQ(host.panels.history[1], (std::vector<std::u16string>{u"0", u"1", u"2", u"3"}));
-    EXPECT_EQ(host.panels.history[3], (std::vector<std::u16string>{u"", u"Konec přenosu"}));
+    EXPECT_EQ(host.events.sending, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(host.events.log, (std::vector<std::string>{"started", "finished"}));
     EXPECT_EQ(host.pumpCalls, 3);
     EXPECT_EQ(outcome.linesSent, 3);
     EXPECT_EQ(outcome.replies, 3);
@@ -171,10 +181,9 @@ TEST_F(TransferRun, shouldReportSilentDeviceAndStillFinish)
 
     const RunOutcome outcome = runTransfer(host);
 
-    expectPanels(u"2", u"0", u"Konec přenosu");
-    EXPECT_EQ(host.panels.history[3],
-              (std::vector<std::u16string>{u"", u"Zařízení neodpovídá", u"Zařízení neodpovídá",
-                                           u"Konec přenosu"}));
+    expectProgress(2, 0, "finished");
+    EXPECT_EQ(host.events.log,
+              (std::vector<std::string>{"started", "no reply 1", "no reply 2", "finished"}));
     EXPECT_EQ(host.receivedStore.text(), u"");
     EXPECT_EQ(outcome.unanswered, 2);
     EXPECT_EQ(host.pumpCalls, 2);
@@ -186,7 +195,7 @@ TEST_F(TransferRun, shouldSendNothingButEndOfFileBytesForEmptyPane)
     host.endOfFile = true;
     const RunOutcome outcome = runTransfer(host);
 
-    expectPanels(u"0", u"0", u"Konec přenosu");
+    expectProgress(0, 0, "finished");
     EXPECT_EQ(outcome.linesSent, 0);
     EXPECT_EQ(host.pumpCalls, 0);
     expectDeviceReceived(std::string("\0\r\n", 3));
@@ -212,7 +221,7 @@ TEST_F(TransferRun, shouldClearStaleStopRequestAtStart)
     const RunOutcome outcome = runTransfer(host);
 
     EXPECT_FALSE(outcome.stopped);
-    expectPanels(u"2", u"2", u"Konec přenosu");
+    expectProgress(2, 2, "finished");
 }
 
 // --- Stopping --------------------------------------------------------------
@@ -226,7 +235,7 @@ TEST_F(TransferRun, shouldStopAfterThirdExchangeWhenEscPressedDuringIt)
 
     const RunOutcome outcome = runTransfer(host);
 
-    expectPanels(u"3", u"3", u"Přenos přerušen");
+    expectProgress(3, 3, "stopped after 3");
     EXPECT_EQ(host.receivedStore.text(), u"1\r\n2\r\n3\r\n");
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(outcome.linesSent, 3);
@@ -247,9 +256,8 @@ TEST_F(TransferRun, shouldSendEmptyLinesAsCrLfAloneAndCountCrLfReplyAsNoReply)
     expectDeviceReceived("a\r\n\r\nb\r\n");
     // The empty line's echo is CR LF alone: no reply.
     EXPECT_EQ(host.receivedStore.text(), u"a\r\nb\r\n");
-    EXPECT_EQ(host.panels.history[2], (std::vector<std::u16string>{u"0", u"1", u"2"}));
-    EXPECT_EQ(host.panels.history[3],
-              (std::vector<std::u16string>{u"", u"Zařízení neodpovídá", u"Konec přenosu"}));
+    EXPECT_EQ(host.events.counts, (std::vector<int>{1, 2}));
+    EXPECT_EQ(host.events.log, (std::vector<std::string>{"started", "no reply 2", "finished"}));
     EXPECT_EQ(outcome.replies, 2);
     EXPECT_EQ(outcome.unanswered, 1);
 }
@@ -268,7 +276,7 @@ TEST_F(TransferRun, shouldEndReplyAtItsFirstZeroByte)
     // A reply that starts with 0 is still a reply, of no text.
     EXPECT_EQ(host.receivedStore.text(), u"ab\r\n\r\n");
     EXPECT_EQ(outcome.replies, 2);
-    expectPanels(u"2", u"2", u"Konec přenosu");
+    expectProgress(2, 2, "finished");
 }
 
 TEST_F(TransferRun, shouldCollectLateReplyAsAnswerToNextLine)
@@ -282,10 +290,9 @@ TEST_F(TransferRun, shouldCollectLateReplyAsAnswerToNextLine)
     const RunOutcome outcome = runTransfer(host);
 
     EXPECT_EQ(host.receivedStore.text(), u"pozdě\r\n");
-    EXPECT_EQ(host.panels.history[3],
-              (std::vector<std::u16string>{u"", u"Zařízení neodpovídá", u"Konec přenosu"}));
+    EXPECT_EQ(host.events.log, (std::vector<std::string>{"started", "no reply 1", "finished"}));
     EXPECT_EQ(outcome.replies, 1);
-    expectPanels(u"2", u"1", u"Konec přenosu");
+    expectProgress(2, 1, "finished");
 }
 
 TEST_F(TransferRun, shouldSendCzechTextInWindows1250ByteExact)
@@ -343,7 +350,7 @@ TEST_F(TransferRun, shouldRunNestedRunCompletelyBeforeResuming)
     expectDeviceReceived("a\r\nb\r\na\r\nb\r\nc\r\nc\r\n");
     EXPECT_EQ(host.receivedStore.text(), u"a\r\nb\r\na\r\nb\r\nc\r\nc\r\n");
     EXPECT_EQ(outcome.replies, 3);
-    expectPanels(u"3", u"3", u"Konec přenosu");
+    expectProgress(3, 3, "finished");
 }
 
 TEST_F(TransferRun, shouldStopOuterRunTooWhenEscStopsNestedRun)
@@ -360,7 +367,7 @@ TEST_F(TransferRun, shouldStopOuterRunTooWhenEscStopsNestedRun)
     expectDeviceReceived("a\r\na\r\nb\r\n");
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(outcome.linesSent, 1);
-    expectPanels(u"2", u"2", u"Přenos přerušen");
+    expectProgress(2, 2, "stopped after 1");
 }
 
 TEST_F(TransferRun, shouldSendCrLfAloneForLinesPastEndOfClearedSourcePane)
@@ -372,7 +379,7 @@ TEST_F(TransferRun, shouldSendCrLfAloneForLinesPastEndOfClearedSourcePane)
     runTransfer(host);
 
     expectDeviceReceived("a\r\n\r\n\r\n");
-    expectPanels(u"3", u"3", u"Konec přenosu");
+    expectProgress(3, 3, "finished");
 }
 
 TEST_F(TransferRun, shouldGoOnWithNextLineNumberOfReplacedSourcePaneBoundedByOldCount)
@@ -396,7 +403,7 @@ TEST_F(TransferRun, shouldAppendLaterRepliesToClearedReceivedPane)
     runTransfer(host);
 
     EXPECT_EQ(host.receivedStore.text(), u"c\r\n");
-    expectPanels(u"3", u"3", u"Konec přenosu");
+    expectProgress(3, 3, "finished");
 }
 
 TEST_F(TransferRun, shouldRaceToEndWithoutBlockingWhenPortClosedMidRun)
@@ -415,7 +422,7 @@ TEST_F(TransferRun, shouldRaceToEndWithoutBlockingWhenPortClosedMidRun)
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     EXPECT_LT(elapsed, 500ms);
-    expectPanels(u"50", u"2", u"Konec přenosu");
+    expectProgress(50, 2, "finished");
     EXPECT_EQ(outcome.linesSent, 2);
     EXPECT_EQ(host.pumpCalls, 2);
     EXPECT_FALSE(outcome.stopped);

@@ -24,7 +24,7 @@ struct Box
     std::u16string text;
 };
 
-class FakePanels : public transfer::StatusPanels
+class FakePanels : public StatusPanels
 {
 public:
     void setPanelText(int index, std::u16string_view text) override { texts[index] = text; }

@@ -73,6 +73,11 @@ TEST_F(Window, shouldStartWithDefaultsAndOpenOnlyAStoredPort)
     EXPECT_TRUE(stored.face.checked[MenuItem::SendEndOfFile]);
     EXPECT_TRUE(stored.form.link().isOpen());
     EXPECT_TRUE(stored.face.boxes.empty());
+    // A two-digit port number, whole.
+    values.ports = {{16, device.path()}};
+    values.port->ComPortIndex = 16;
+    start();
+    EXPECT_EQ(panel(3), u"Port COM16 otevřen");
 
     // A port that does not open, and a speed outside the table: the box,
     // then "Port uzavřen".
@@ -215,6 +220,22 @@ TEST_F(Window, shouldRunStopOnEscAndCloseOnlyOnceTheRunHasReturned)
     EXPECT_EQ(panel(3), u"Konec přenosu");
     EXPECT_EQ(again.face.closes, 1);
     EXPECT_FALSE(again.form.link().isOpen());
+}
+
+TEST_F(Window, shouldShowAMissingReplyUntilTheRunEnds)
+{
+    PtyDevice device;
+    device.silent();
+    storePort(device.path());
+    FakeWindow& w = start();
+    w.memo1.setText(u"A\r\nB");
+    std::u16string afterFirst;
+    w.face.script[1] = [&] { afterFirst = panel(3); };
+    w.form.Click(MenuItem::Odeslat1);
+    EXPECT_EQ(afterFirst, u"Zařízení neodpovídá");
+    EXPECT_EQ(panel(1), u"2");
+    EXPECT_EQ(panel(2), u"0");
+    EXPECT_EQ(panel(3), u"Konec přenosu");
 }
 
 TEST_F(Window, shouldLoadAndSaveFilesAndShowWhatFails)

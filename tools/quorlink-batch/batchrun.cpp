@@ -1,4 +1,5 @@
 #include "batchrun.h"
+#include "messages.h"
 #include "options.h"
 #include "output.h"
 #include "portlisting.h"
@@ -41,21 +42,19 @@ extern "C" void onInterrupt(int)
     const int savedErrno = errno;
     restoreDefaultStop();
     if (!g_interrupted.exchange(true)) {
-        static const char Message[] = "\nquorlink-batch: stopping after the current exchange; "
-                                      "Ctrl+C again ends the program now\n";
+        const char* const message = messages::Stopping;
         const std::size_t skip = g_stderrIsTerminal ? 0 : 1;
         [[maybe_unused]] const auto written =
-            ::write(STDERR_FILENO, Message + skip, sizeof Message - 1 - skip);
+            ::write(STDERR_FILENO, message + skip, sizeof messages::Stopping - 1 - skip);
     }
     errno = savedErrno;
 }
 
 // Reports an open failure without a window.
-class ConsolePortView : public serial::PortStateView
+class ConsolePortView : public serial::OpenFailureView
 {
 public:
     void showOpenFailure() override { failed = true; }
-    void showPortState(std::u16string_view, bool) override {}
     bool failed = false;
 };
 
@@ -92,16 +91,15 @@ public:
         if (!force && now - m_last < std::chrono::milliseconds(m_tty ? 100 : 1000))
             return;
         m_last = now;
+        const std::string counts = messages::progress(line, m_total, replies, unanswered);
         if (m_tty) {
             constexpr int Width = 30;
             const int filled = m_total > 0 ? line * Width / m_total : Width;
-            std::fprintf(stderr, "\r[%s%s] line %d of %d, %d replies, %d without reply",
-                         std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                         std::string(static_cast<std::size_t>(Width - filled), ' ').c_str(), line,
-                         m_total, replies, unanswered);
+            std::fprintf(
+                stderr, "\r[%s%s] %s", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                std::string(static_cast<std::size_t>(Width - filled), ' ').c_str(), counts.c_str());
         } else if (force) {
-            std::fprintf(stderr, "line %d of %d, %d replies, %d without reply\n", line, m_total,
-                         replies, unanswered);
+            std::fprintf(stderr, "%s\n", counts.c_str());
         }
         std::fflush(stderr);
     }
@@ -166,9 +164,9 @@ std::string readStandardInput()
     return bytes;
 }
 
-int fail(const std::string& message)
+int fail(std::string_view message)
 {
-    std::fprintf(stderr, "quorlink-batch: %s\n", message.c_str());
+    std::fputs(messages::error(message).c_str(), stderr);
     return ExitError;
 }
 
@@ -179,16 +177,16 @@ int main(int argc, char** argv)
     std::string error;
     const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!parsed) {
-        std::fprintf(stderr, "quorlink-batch: %s\nTry 'quorlink-batch --help'.\n", error.c_str());
+        std::fputs(messages::usageError(error).c_str(), stderr);
         return ExitError;
     }
     const Options& options = *parsed;
     if (options.help) {
-        std::fputs(Usage, stdout);
+        std::fputs(messages::Usage, stdout);
         return 0;
     }
     if (options.version) {
-        std::printf("quorlink-batch %s\n", QUORLINK_VERSION);
+        std::fputs(messages::version(QUORLINK_VERSION).c_str(), stdout);
         return 0;
     }
 
@@ -199,7 +197,7 @@ int main(int argc, char** argv)
         applied = settings::applyStoredSettings(*settings::createUserSettingsStore(),
                                                 link.portTable(), options.codePage);
     } catch (const std::exception& e) {
-        return fail(std::string("cannot read the settings: ") + e.what());
+        return fail(messages::cannotReadSettings(e.what()));
     }
     const settings::StoredSettings& stored = applied.stored;
 
@@ -208,7 +206,7 @@ int main(int argc, char** argv)
 
     const std::optional<transfer::CodePage>& codePage = applied.codePage;
     if (!codePage)
-        return fail("unknown code page '" + applied.codePageName + "'");
+        return fail(messages::unknownCodePage(applied.codePageName));
 
     // The source, decoded as the window loads a file.
     std::u16string sourceText;
@@ -236,12 +234,13 @@ int main(int argc, char** argv)
     }
     const std::uint32_t baud = options.baud.value_or(applied.baudRate.value_or(0));
     if (baud == 0)
-        return fail("no valid speed stored; give one with --baud");
+        return fail(messages::NoSpeedStored);
     if (portNumber < 1)
-        return fail("no port stored; give one with --port");
+        return fail(messages::NoPortStored);
     if (!link.OpenPort(portNumber, baud)) {
         const std::string device = link.portTable().devicePath(portNumber).value_or("");
-        return fail("cannot open " + portLabel + " (" + device + "): " + link.hCom().errorString());
+        return fail(messages::cannotOpenPort(portLabel, device, link.hCom().error(),
+                                             link.hCom().errorString()));
     }
 
     const std::int32_t timeOut = options.timeoutMs.value_or(stored.port.TimeOut);
@@ -279,12 +278,8 @@ int main(int argc, char** argv)
         return ExitStopped;
     // A send fails only when the port has gone; the lines after it were
     // never sent.
-    if (outcome.linesSent < total) {
-        return fail(outcome.linesSent == 0
-                        ? "port lost before line 1"
-                        : "port lost after line " + std::to_string(outcome.linesSent) + " of " +
-                              std::to_string(total));
-    }
+    if (outcome.linesSent < total)
+        return fail(messages::portLost(outcome.linesSent, total));
     return outcome.replies == total && outcome.linesSent == total ? ExitAllAnswered
                                                                   : ExitSomeUnanswered;
 }

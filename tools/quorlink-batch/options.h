@@ -24,9 +24,6 @@ struct Options
     std::string source; // "-" for standard input
 };
 
-// What --help prints.
-extern const char* const Usage;
-
 // Parses the arguments after the program's name.  On a usage error returns
 // nothing and sets `error` to a line that says what is wrong.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);

@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include "messages.h"
 #include "stopsignals.h"
 #include "transfer/utf16.h"
 
@@ -48,7 +49,7 @@ void writeStandardOutput(std::u16string_view text, const transfer::CodePage& cod
     ignoreBrokenPipe();
     const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
     if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
-        throw std::runtime_error("Stream write error");
+        throw std::runtime_error(std::string(messages::StreamWriteError));
 }
 
 } // namespace quorlink::batch

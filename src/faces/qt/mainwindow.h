@@ -28,7 +28,7 @@ class PortDialog;
 // the status bar with its four panels and the menu.  What the window does is
 // TForm1's (form()); this builds the widgets from the window's tables, hands
 // TForm1 the user's commands and keys, and shows what it asks for.
-class MainWindow : public QMainWindow, public window::WindowFace, public transfer::StatusPanels
+class MainWindow : public QMainWindow, public window::WindowFace, public window::StatusPanels
 {
     Q_OBJECT
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "editpane.h"
-#include "transfer/transferrun.h"
 #include "window/face.h"
+#include "window/panelprogress.h"
 
 #include <windows.h>
 
@@ -21,7 +21,7 @@ namespace quorlink::win32 {
 // window/windowdefs.h, laid out at 96 dots per inch and scaled to the
 // monitor it is on.  It shows what TForm1 asks for and passes the operator's
 // commands, keys and edits on to it; it decides nothing itself.
-class MainWindow : public window::WindowFace, public transfer::StatusPanels
+class MainWindow : public window::WindowFace, public window::StatusPanels
 {
 public:
     MainWindow();

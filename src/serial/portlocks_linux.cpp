@@ -1,4 +1,4 @@
-#include "portlocks.h"
+#include "portlocks_linux.h"
 
 #include <cerrno>
 #include <charconv>
@@ -277,14 +277,6 @@ std::optional<Holder> findOtherHolder(int fd)
         return Holder{*pid, programName(*pid)};
     }
     return std::nullopt;
-}
-
-std::string describeHolder(const Holder& holder)
-{
-    const std::string pid = "pid " + std::to_string(holder.pid);
-    if (holder.pid <= 0)
-        return holder.program.empty() ? "another program" : holder.program;
-    return holder.program.empty() ? pid : holder.program + " (" + pid + ")";
 }
 
 } // namespace quorlink::serial::portlocks

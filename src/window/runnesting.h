@@ -1,6 +1,6 @@
 #pragma once
 
-namespace quorlink::transfer {
+namespace quorlink::window {
 
 // The runs in progress in a window (a run started between two exchanges of
 // another counts as well) and a request to end the program made during them.
@@ -43,4 +43,4 @@ private:
     bool m_endRequested = false;
 };
 
-} // namespace quorlink::transfer
+} // namespace quorlink::window

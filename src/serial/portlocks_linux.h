@@ -5,19 +5,16 @@
 //
 // Kept apart from the port code proper: none of it touches the line.
 
+#include "serialport.h"
+
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 
 namespace quorlink::serial::portlocks {
 
-// A process that holds a port, for the message that refuses the open.
-struct Holder
-{
-    pid_t pid = 0;       // 0: not known (a lock file still being written)
-    std::string program; // its name, when it can be read
-};
+// A process that holds a port, for the error that refuses the open.
+using Holder = PortHolder;
 
 // Where UUCP lock files live on Linux (the FHS place).
 inline constexpr const char* LockDirectory = "/var/lock";
@@ -68,8 +65,5 @@ std::string lockFileName(const std::string& device);
 // pseudo-terminal, the process that holds its master side is the device, not
 // a competitor, and is not reported.
 std::optional<Holder> findOtherHolder(int fd);
-
-// "cat (pid 412)", "pid 412", or "another program" when nothing is known.
-std::string describeHolder(const Holder& holder);
 
 } // namespace quorlink::serial::portlocks

@@ -1,10 +1,10 @@
-// The SerialPort of POSIX systems (Linux): a terminal device opened
-// non-blocking, waited on with ppoll() against steady-clock deadlines.
+// The SerialPort of Linux: a terminal device opened non-blocking, waited on
+// with ppoll() against steady-clock deadlines.
 
-#include "serialport.h"
+#include "serialport_p.h"
 
-#include "linuxspeed.h"
-#include "portlocks.h"
+#include "linespeed_linux.h"
+#include "portlocks_linux.h"
 #include "porttable.h"
 
 #include <algorithm>
@@ -41,60 +41,39 @@ constexpr auto WriteTimeoutPerByte = 5ms;
 // refused: a UART receiver tolerates a few per cent between both ends.
 constexpr std::uint32_t SpeedTolerancePercent = 2;
 
-// Why a step of open() failed: the errno value, and for some failures a
-// text that says more than the errno can.
-struct Failure
+// What an errno value of a failed step means to the person choosing a port.
+PortErrorKind kindOf(int err)
 {
-    const char* step;
-    int err;
-    std::string detail = {};
-};
-
-// The one place that turns a failed step into the text of errorString().
-std::string describeFailure(const std::string& device, const Failure& failure)
-{
-    const char* meaning = nullptr;
-    switch (failure.err) {
+    switch (err) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        meaning = "no such device";
-        break;
+        return PortErrorKind::DeviceNotFound;
     case EACCES:
     case EPERM:
-        meaning = "no permission to use the device";
-        break;
+        return PortErrorKind::PermissionDenied;
     case EBUSY:
     case EWOULDBLOCK:
-        meaning = "the port is in use by another program";
-        break;
+        return PortErrorKind::InUse;
     case ENOTTY:
-        meaning = "not a serial port";
-        break;
+        return PortErrorKind::NotASerialPort;
     case EIO:
-        meaning = "the device does not respond or was removed";
-        break;
+        return PortErrorKind::NotResponding;
     case EINVAL:
-        meaning = "setting not supported by the device";
-        break;
+        return PortErrorKind::UnsupportedSetting;
     default:
-        break;
+        return PortErrorKind::Other;
     }
-    std::string text = device.empty() ? std::string("(no device)") : device;
-    text += ": ";
-    text += failure.step;
-    text += " failed: ";
-    if (!failure.detail.empty()) {
-        text += failure.detail;
-    } else if (meaning) {
-        text += meaning;
-        text += " (";
-        text += std::strerror(failure.err);
-        text += ')';
-    } else {
-        text += std::strerror(failure.err);
-    }
-    return text;
+}
+
+PortError failure(OpenStep step, int err)
+{
+    return PortError{kindOf(err), step, err};
+}
+
+PortError inUseBy(OpenStep step, const portlocks::Holder& holder)
+{
+    return PortError{PortErrorKind::InUse, step, EBUSY, holder};
 }
 
 // Ptys and some adapters have no modem lines; that is not an error.
@@ -158,16 +137,14 @@ bool PortTable::isPresent(const std::string& devicePath)
     return !(type >> value) || value != 0;
 }
 
-std::string PortTable::describeDevice(const std::string& devicePath)
+std::optional<bool> PortTable::presence(const std::string& devicePath)
 {
-    return devicePath + (isPresent(devicePath) ? " (existuje)" : " (neexistuje)");
+    return isPresent(devicePath);
 }
 
-class SerialPortPrivate
+struct NativePort
 {
-public:
     int fd = -1;
-    std::uint32_t baud = 0;
     // One character on the line (start, 8 data, stop bit).
     std::chrono::microseconds charTime{0};
     bool exclusive = false;     // TIOCEXCL set by this open
@@ -179,14 +156,13 @@ public:
     // Whether the device is a pseudo-terminal: asked at the first write.
     enum class Kind { Unknown, Pty, Line } kind = Kind::Unknown;
     portlocks::LockFile lockFile;
-    std::string error;
 
-    // ---- The steps of open(), in their order.  Each one returns the
+    // ---- The steps of an open, in their order.  Each one returns the
     // failure that ends the open, or nothing.
 
     // Honours a UUCP lock file of the port and holds our own.  Comes before
     // the device is opened: an open already disturbs the line (below).
-    std::optional<Failure> takeLockFile(const std::string& device)
+    std::optional<PortError> takeLockFile(const std::string& device)
     {
         // Only devices get a lock; anything else fails to open as it is.
         struct stat info
@@ -194,46 +170,46 @@ public:
         if (::stat(device.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
             return std::nullopt;
         if (const auto holder = lockFile.acquire(device))
-            return Failure{"locking", EBUSY, inUseBy(*holder)};
+            return inUseBy(OpenStep::Locking, *holder);
         return std::nullopt;
     }
 
     // Opening a terminal raises DTR and RTS for as long as it takes to
     // lower them again (lowerModemLines), when the driver sets a speed.
-    std::optional<Failure> openDevice(const std::string& device)
+    std::optional<PortError> openDevice(const std::string& device)
     {
         fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            return Failure{"open", errno};
+            return failure(OpenStep::Opening, errno);
         return std::nullopt;
     }
 
     // The advisory lock keeps out other programs that lock (and a second
     // Quorlink); TIOCEXCL keeps out those that do not and open later.
-    std::optional<Failure> claimExclusiveUse()
+    std::optional<PortError> claimExclusiveUse()
     {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-            return Failure{"locking", errno};
+            return failure(OpenStep::Locking, errno);
         termios tio{};
         if (::tcgetattr(fd, &tio) != 0)
-            return Failure{"reading the line settings", errno};
+            return failure(OpenStep::ReadingLineSettings, errno);
         // TIOCEXCL does not keep out root; a terminal already marked
         // exclusive is held by another program whatever our privileges.
         int held = 0;
         if (::ioctl(fd, TIOCGEXCL, &held) == 0 && held)
-            return Failure{"claiming exclusive use", EBUSY};
+            return failure(OpenStep::ClaimingExclusiveUse, EBUSY);
         if (::ioctl(fd, TIOCEXCL) != 0)
-            return Failure{"claiming exclusive use", errno};
+            return failure(OpenStep::ClaimingExclusiveUse, errno);
         exclusive = true;
         return std::nullopt;
     }
 
     // A program that opened the port earlier without any lock (a plain
     // `cat /dev/ttyUSB0`) would go on reading our replies.
-    std::optional<Failure> refuseOtherHolders() const
+    std::optional<PortError> refuseOtherHolders() const
     {
         if (const auto holder = portlocks::findOtherHolder(fd))
-            return Failure{"claiming exclusive use", EBUSY, inUseBy(*holder)};
+            return inUseBy(OpenStep::ClaimingExclusiveUse, *holder);
         return std::nullopt;
     }
 
@@ -242,51 +218,50 @@ public:
     // 115200 Bd base runs at 57600 Bd), while the driver still reports the
     // speed asked for.  Drivers that report no base clock (most USB
     // adapters, pseudo-terminals) are trusted.
-    std::optional<Failure> checkSpeedPossible(std::uint32_t wanted) const
+    std::optional<PortError> checkSpeedPossible(std::uint32_t wanted) const
     {
         serial_struct info{};
         if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.baud_base <= 0)
             return std::nullopt;
         const std::uint32_t real =
-            linuxspeed::nearestDividedSpeed(static_cast<std::uint32_t>(info.baud_base), wanted);
+            linespeed::nearestDividedSpeed(static_cast<std::uint32_t>(info.baud_base), wanted);
         const std::uint64_t off = real > wanted ? real - wanted : wanted - real;
         if (off * 100 <= std::uint64_t{SpeedTolerancePercent} * wanted)
             return std::nullopt;
-        return Failure{"setting the speed", EINVAL,
-                       "the port cannot make " + std::to_string(wanted) +
-                           " Bd; the nearest speed it can make is " + std::to_string(real) + " Bd"};
+        return PortError{
+            PortErrorKind::SpeedNotPossible, OpenStep::SettingSpeed, EINVAL, {}, wanted, real};
     }
 
-    std::optional<Failure> applyLineSettings(std::uint32_t wanted)
+    std::optional<PortError> applyLineSettings(std::uint32_t wanted)
     {
         termios tio{};
         if (::tcgetattr(fd, &tio) != 0)
-            return Failure{"reading the line settings", errno};
+            return failure(OpenStep::ReadingLineSettings, errno);
         makeRaw(tio);
         if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-            return Failure{"applying the line settings", errno};
-        if (const int err = linuxspeed::setExactSpeed(fd, wanted))
-            return Failure{"setting the speed", err};
+            return failure(OpenStep::ApplyingLineSettings, errno);
+        if (const int err = linespeed::setExactSpeed(fd, wanted))
+            return failure(OpenStep::SettingSpeed, err);
         // tcsetattr() succeeds when any part of the request was applied.
         termios applied{};
         if (::tcgetattr(fd, &applied) != 0)
-            return Failure{"reading the line settings", errno};
+            return failure(OpenStep::ReadingLineSettings, errno);
         constexpr tcflag_t framing = CSIZE | PARENB | CSTOPB | CRTSCTS;
         if ((applied.c_cflag & framing) != (tio.c_cflag & framing) || (applied.c_lflag & ICANON) ||
             (applied.c_iflag & (IXON | IXOFF)))
-            return Failure{"applying the line settings", EINVAL};
+            return failure(OpenStep::ApplyingLineSettings, EINVAL);
         return std::nullopt;
     }
 
     // DTR stays off; RTS goes up only while a request is sent, by the
     // driver where it offers RS-485 mode, else by write().
-    std::optional<Failure> lowerModemLines()
+    std::optional<PortError> lowerModemLines()
     {
         int lines = TIOCM_DTR | TIOCM_RTS;
         if (::ioctl(fd, TIOCMBIC, &lines) == 0)
             modemLines = true;
         else if (!isMissingFeature(errno))
-            return Failure{"switching DTR and RTS off", errno};
+            return failure(OpenStep::SwitchingModemLines, errno);
         if (modemLines)
             enableKernelRs485();
         return std::nullopt;
@@ -305,17 +280,16 @@ public:
         lowLatencySet = ::ioctl(fd, TIOCSSERIAL, &info) == 0;
     }
 
-    std::optional<Failure> discardOldInput() const
+    std::optional<PortError> discardOldInput() const
     {
         if (::tcflush(fd, TCIFLUSH) != 0)
-            return Failure{"discarding old input", errno};
+            return failure(OpenStep::DiscardingInput, errno);
         return std::nullopt;
     }
 
     // ---- Undoing them
 
-    // Puts back what open() changed on the device, closes it and forgets
-    // it; the last error stays for errorString().
+    // Puts back what the open changed on the device and closes it.
     void release()
     {
         if (fd >= 0) {
@@ -327,11 +301,9 @@ public:
             if (exclusive)
                 ::ioctl(fd, TIOCNXCL);
             ::close(fd);
+            fd = -1;
         }
         lockFile.release();
-        std::string kept = std::move(error);
-        *this = SerialPortPrivate{};
-        error = std::move(kept);
     }
 
     void restoreLatency()
@@ -342,11 +314,6 @@ public:
             ::ioctl(fd, TIOCSSERIAL, &info);
         }
         lowLatencySet = false;
-    }
-
-    static std::string inUseBy(const portlocks::Holder& holder)
-    {
-        return "the port is in use by " + portlocks::describeHolder(holder);
     }
 
     // ---- Line exchange
@@ -435,88 +402,77 @@ public:
     }
 };
 
-SerialPort::SerialPort() : d(std::make_unique<SerialPortPrivate>()) {}
+SerialPortPrivate::SerialPortPrivate() = default;
+SerialPortPrivate::~SerialPortPrivate() = default;
 
-SerialPort::~SerialPort()
+std::optional<PortError> SerialPortPrivate::openNative(const std::string& device,
+                                                       std::uint32_t baud)
 {
-    close();
-}
-
-bool SerialPort::open(const std::string& device, std::uint32_t baud)
-{
-    close();
-    d->error.clear();
-    // Every failure undoes what the steps before it did: no half-open port.
-    const auto fail = [&](const Failure& failure) {
-        d->error = describeFailure(device, failure);
-        d->release();
-        return false;
-    };
-    if (baud == 0)
-        return fail({"setting the speed", EINVAL});
-
-    std::optional<Failure> failed = d->takeLockFile(device);
+    // The lock file comes first and is undone with the rest.
+    native = std::make_unique<NativePort>();
+    NativePort& port = *native;
+    std::optional<PortError> failed = port.takeLockFile(device);
     if (!failed)
-        failed = d->openDevice(device);
+        failed = port.openDevice(device);
     if (!failed)
-        failed = d->claimExclusiveUse();
+        failed = port.claimExclusiveUse();
     if (!failed)
-        failed = d->refuseOtherHolders();
+        failed = port.refuseOtherHolders();
     if (!failed)
-        failed = d->checkSpeedPossible(baud);
+        failed = port.checkSpeedPossible(baud);
     if (!failed)
-        failed = d->applyLineSettings(baud);
+        failed = port.applyLineSettings(baud);
     if (!failed)
-        failed = d->lowerModemLines();
+        failed = port.lowerModemLines();
     if (!failed) {
-        d->requestLowLatency();
-        failed = d->discardOldInput();
+        port.requestLowLatency();
+        failed = port.discardOldInput();
     }
-    if (failed)
-        return fail(*failed);
-
-    d->baud = baud;
-    d->charTime = std::chrono::microseconds((10'000'000 + baud - 1) / baud);
-    return true;
+    if (!failed)
+        port.charTime = std::chrono::microseconds((10'000'000 + baud - 1) / baud);
+    return failed;
 }
 
-void SerialPort::close()
+void SerialPortPrivate::closeNative()
 {
-    if (d->fd >= 0)
-        d->release();
+    native->release();
+    native.reset();
 }
 
-bool SerialPort::isOpen() const
+std::uint32_t SerialPortPrivate::appliedBaud(std::uint32_t requested)
 {
-    return d->fd >= 0;
+    // The speed was set exactly, and a port that cannot make it refused.
+    return requested;
 }
 
-bool SerialPort::isUsable()
+bool SerialPortPrivate::isUsable()
 {
-    if (d->fd < 0 || d->hungUp)
+    NativePort& port = *native;
+    if (port.hungUp)
         return false;
     // A hung-up terminal (pulled adapter, pty whose master closed) answers
     // every ioctl with EIO.
     termios tio{};
-    if (::tcgetattr(d->fd, &tio) != 0) {
-        d->hungUp = true;
+    if (::tcgetattr(port.fd, &tio) != 0) {
+        port.hungUp = true;
         return false;
     }
     return true;
 }
 
-std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
+std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count)
 {
-    if (d->fd < 0 || d->hungUp || count == 0)
+    NativePort& port = *native;
+    if (port.hungUp)
         return 0;
-    const auto deadline = Clock::now() + d->writeTimeout(count);
-    const bool toggleRts = d->modemLines && !d->kernelRs485;
+    const auto deadline = Clock::now() + port.writeTimeout(count);
+    const bool toggleRts = port.modemLines && !port.kernelRs485;
     if (toggleRts)
-        d->setRts(true);
+        port.setRts(true);
 
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(d->fd, data + done, count - done);
+        const ssize_t n = ::write(port.fd, data + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -528,7 +484,7 @@ std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
         const auto now = Clock::now();
         if (now >= deadline)
             break;
-        pollfd p{d->fd, POLLOUT, 0};
+        pollfd p{port.fd, POLLOUT, 0};
         const timespec wait = toTimespec(deadline - now);
         const int r = ::ppoll(&p, 1, &wait, nullptr);
         if (r < 0 && errno != EINTR)
@@ -540,23 +496,24 @@ std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
     // The write is over once the bytes have left, as with a synchronous
     // write on other systems: the reply time-out then starts after the
     // request went out, and the port never closes on pending output.
-    if (!d->isPty())
-        done -= std::min(done, d->drainUntil(deadline));
+    if (!port.isPty())
+        done -= std::min(done, port.drainUntil(deadline));
     // At once: a device that answers straight away must find the bus free.
     if (toggleRts)
-        d->setRts(false);
+        port.setRts(false);
     return done;
 }
 
-std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
-                             std::chrono::milliseconds timeout)
+std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
+                                    std::chrono::milliseconds timeout)
 {
+    NativePort& port = *native;
     const auto deadline = Clock::now() + timeout;
     const auto waitOut = [&] {
         std::this_thread::sleep_until(deadline);
         return std::size_t{0};
     };
-    if (d->fd < 0 || d->hungUp || capacity == 0)
+    if (port.hungUp)
         return waitOut();
 
     // With VMIN = VTIME = 0 a read of an empty terminal returns 0 at once,
@@ -573,7 +530,7 @@ std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
             std::this_thread::sleep_for(std::min<Clock::duration>(1ms, deadline - now));
             wokeEmpty = false;
         }
-        pollfd p{d->fd, POLLIN, 0};
+        pollfd p{port.fd, POLLIN, 0};
         // Past the deadline this only looks whether something is there.
         const timespec wait = toTimespec(deadline - Clock::now());
         const int r = ::ppoll(&p, 1, &wait, nullptr);
@@ -582,46 +539,33 @@ std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            d->hungUp = true;
+            port.hungUp = true;
             return waitOut();
         }
-        const ssize_t n = ::read(d->fd, dest, capacity);
+        const ssize_t n = ::read(port.fd, dest, capacity);
         if (n > 0)
             return static_cast<std::size_t>(n);
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
             // Bytes that arrived before the hangup were delivered above.
-            d->hungUp = true;
+            port.hungUp = true;
             return waitOut();
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            d->hungUp = true;
+            port.hungUp = true;
             return waitOut();
         }
         wokeEmpty = true;
     }
 }
 
-void SerialPort::purgeInput()
+void SerialPortPrivate::purgeInput()
 {
-    if (d->fd >= 0)
-        ::tcflush(d->fd, TCIFLUSH);
+    ::tcflush(native->fd, TCIFLUSH);
 }
 
-std::uint32_t SerialPort::baudRate() const
+bool SerialPortPrivate::inputArrives(std::chrono::microseconds within)
 {
-    return d->baud;
-}
-
-std::string SerialPort::errorString() const
-{
-    return d->error;
-}
-
-bool SerialPort::inputArrives(std::chrono::microseconds within)
-{
-    if (d->fd < 0)
-        return false;
-    pollfd port{d->fd, POLLIN, 0};
+    pollfd port{native->fd, POLLIN, 0};
     // poll() counts in milliseconds; ppoll() takes the finer time.
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(within);
     const timespec timeout{static_cast<time_t>(seconds.count()),
@@ -633,9 +577,19 @@ bool SerialPort::inputArrives(std::chrono::microseconds within)
     return ready > 0 && (port.revents & POLLIN);
 }
 
-std::intptr_t SerialPort::nativeHandle() const
+std::intptr_t SerialPortPrivate::nativeHandle() const
 {
-    return d->fd;
+    return native->fd;
+}
+
+int SerialPortPrivate::invalidArgument()
+{
+    return EINVAL;
+}
+
+std::string SerialPortPrivate::systemErrorText(int code)
+{
+    return std::strerror(code);
 }
 
 } // namespace quorlink::serial

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace quorlink::serial::linuxspeed {
+namespace quorlink::serial::linespeed {
 
 // Sets the input and the output speed of the terminal `fd` to exactly `baud`,
 // also speeds that have no Bnnn constant (900, 3600, 7200 ...).  Every other
@@ -31,4 +31,4 @@ std::uint32_t nearestDividedSpeed(std::uint32_t baudBase, std::uint32_t baud);
 // (TCGETS2), or nothing when the descriptor is not a terminal.
 std::optional<Speeds> readSpeeds(int fd);
 
-} // namespace quorlink::serial::linuxspeed
+} // namespace quorlink::serial::linespeed

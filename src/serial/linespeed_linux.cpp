@@ -1,11 +1,11 @@
-#include "linuxspeed.h"
+#include "linespeed_linux.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
 #include <cmath>
 #include <sys/ioctl.h>
 
-namespace quorlink::serial::linuxspeed {
+namespace quorlink::serial::linespeed {
 
 int setExactSpeed(int fd, std::uint32_t baud)
 {
@@ -44,4 +44,4 @@ std::optional<Speeds> readSpeeds(int fd)
     return Speeds{tio.c_ispeed, tio.c_ospeed};
 }
 
-} // namespace quorlink::serial::linuxspeed
+} // namespace quorlink::serial::linespeed

@@ -1,0 +1,198 @@
+#include "messages.h"
+
+#include <cstdint>
+
+namespace quorlink::batch::messages {
+
+namespace {
+
+std::string quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+const char* stepName(serial::OpenStep step)
+{
+    using serial::OpenStep;
+    switch (step) {
+    case OpenStep::Locking:
+        return "locking";
+    case OpenStep::ClaimingExclusiveUse:
+        return "claiming exclusive use";
+    case OpenStep::ReadingTimeouts:
+        return "reading the time-outs";
+    case OpenStep::ReadingLineSettings:
+        return "reading the line settings";
+    case OpenStep::SettingSpeed:
+        return "setting the speed";
+    case OpenStep::ApplyingLineSettings:
+        return "applying the line settings";
+    case OpenStep::SwitchingModemLines:
+        return "switching DTR and RTS off";
+    case OpenStep::DiscardingInput:
+        return "discarding old input";
+    case OpenStep::None:
+    case OpenStep::Opening:
+        break;
+    }
+    return "open";
+}
+
+// What a kind of failure means, where the system's own words are too terse.
+[[maybe_unused]] const char* meaningOf(serial::PortErrorKind kind)
+{
+    using serial::PortErrorKind;
+    switch (kind) {
+    case PortErrorKind::DeviceNotFound:
+        return "no such device";
+    case PortErrorKind::PermissionDenied:
+        return "no permission to use the device";
+    case PortErrorKind::InUse:
+        return "the port is in use by another program";
+    case PortErrorKind::NotASerialPort:
+        return "not a serial port";
+    case PortErrorKind::NotResponding:
+        return "the device does not respond or was removed";
+    case PortErrorKind::UnsupportedSetting:
+        return "setting not supported by the device";
+    case PortErrorKind::NoError:
+    case PortErrorKind::SpeedNotPossible:
+    case PortErrorKind::Other:
+        break;
+    }
+    return nullptr;
+}
+
+// "cat (pid 412)", "pid 412", or "another program" when nothing is known.
+std::string holderName(const serial::PortHolder& holder)
+{
+    const std::string pid = "pid " + std::to_string(holder.pid);
+    if (holder.pid <= 0)
+        return holder.program.empty() ? "another program" : holder.program;
+    return holder.program.empty() ? pid : holder.program + " (" + pid + ")";
+}
+
+// The system's part of a failure.  Windows' own texts say what happened in
+// the user's language; its error code goes with them.
+std::string systemPart(const serial::PortError& error, std::string_view systemText)
+{
+#ifdef _WIN32
+    std::string text(systemText);
+    if (!text.empty())
+        text += ' ';
+    return text + "(error " + std::to_string(error.systemError) + ')';
+#else
+    const char* meaning = meaningOf(error.kind);
+    if (!meaning)
+        return std::string(systemText);
+    return std::string(meaning) + " (" + std::string(systemText) + ')';
+#endif
+}
+
+} // namespace
+
+const char* const Usage =
+    "Usage: quorlink-batch [OPTION]... SOURCE\n"
+    "Send every line of SOURCE (- for standard input) to a serial device with CR LF\n"
+    "and write each reply line, as the Quorlink window does.\n"
+    "\n"
+    "  --port COMn|DEVICE  port number (resolved as in the window) or device path\n"
+    "  --baud N            speed in baud, one of 300 600 900 1200 1800 2400 3600\n"
+    "                      4800 7200 9600 14400 19200 28800 38400 57600 76800 115200\n"
+    "  --timeout MS        reply time-out: silence in milliseconds after which a\n"
+    "                      reply is given up (0: no waiting at all)\n"
+    "  --eof, --no-eof     send (or do not send) the end-of-file bytes 0x00 CR LF\n"
+    "                      after the last line\n"
+    "  --codepage NAME     code page of the wire and of the files (e.g. windows-1250)\n"
+    "  --output FILE       write the replies to FILE (replaced atomically) instead of\n"
+    "                      standard output\n"
+    "  --transcript        write one line per request instead: number, request and\n"
+    "                      reply (or - when none came), tab separated\n"
+    "  --list-ports        list COM1 to COM16 with their devices, and serial devices\n"
+    "                      that no COM number reaches yet\n"
+    "  --help, --version\n"
+    "\n"
+    "Options left out are taken from the settings file of the Quorlink window.\n"
+    "Exit status: 0 every line answered, 1 some lines unanswered, 2 port, file or\n"
+    "usage error (also a port lost during the run), 130 stopped by Ctrl+C (the\n"
+    "current exchange finishes; Ctrl+C again ends the program at once).\n";
+
+std::string usageError(std::string_view message)
+{
+    return error(message) + "Try 'quorlink-batch --help'.\n";
+}
+
+std::string error(std::string_view message)
+{
+    return "quorlink-batch: " + std::string(message) + "\n";
+}
+
+std::string version(std::string_view number)
+{
+    return "quorlink-batch " + std::string(number) + "\n";
+}
+
+std::string optionNeedsValue(std::string_view option)
+{
+    return "option " + std::string(option) + " needs a value";
+}
+
+std::string unsupportedSpeed(std::string_view value)
+{
+    return "unsupported speed " + quoted(value);
+}
+
+std::string timeoutNotMilliseconds(std::string_view value)
+{
+    return "time-out " + quoted(value) + " is not a number of milliseconds";
+}
+
+std::string unknownOption(std::string_view option)
+{
+    return "unknown option " + quoted(option);
+}
+
+std::string cannotReadSettings(std::string_view why)
+{
+    return "cannot read the settings: " + std::string(why);
+}
+
+std::string unknownCodePage(std::string_view name)
+{
+    return "unknown code page " + quoted(name);
+}
+
+std::string cannotOpenPort(std::string_view label, std::string_view device,
+                           const serial::PortError& error, std::string_view systemText)
+{
+    std::string text = "cannot open " + std::string(label) + " (" + std::string(device) + "): ";
+    text += device.empty() ? std::string_view("(no device)") : device;
+    text += ": ";
+    text += stepName(error.step);
+    text += " failed: ";
+    if (error.kind == serial::PortErrorKind::InUse && error.holder) {
+        text += "the port is in use by " + holderName(*error.holder);
+    } else if (error.kind == serial::PortErrorKind::SpeedNotPossible) {
+        text += "the port cannot make " + std::to_string(error.wantedBaud) +
+                " Bd; the nearest speed it can make is " + std::to_string(error.nearestBaud) +
+                " Bd";
+    } else {
+        text += systemPart(error, systemText);
+    }
+    return text;
+}
+
+std::string progress(int line, int total, int replies, int unanswered)
+{
+    return "line " + std::to_string(line) + " of " + std::to_string(total) + ", " +
+           std::to_string(replies) + " replies, " + std::to_string(unanswered) + " without reply";
+}
+
+std::string portLost(int linesSent, int total)
+{
+    if (linesSent == 0)
+        return "port lost before line 1";
+    return "port lost after line " + std::to_string(linesSent) + " of " + std::to_string(total);
+}
+
+} // namespace quorlink::batch::messages
