@@ -1,4 +1,4 @@
-#include "settings/settingsstore_registry.h"
+#include "settings/settingsstore_win.h"
 
 #include <windows.h>
 

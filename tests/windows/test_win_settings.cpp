@@ -1,6 +1,6 @@
 // The registry settings store, on a scratch key and on the user's own key.
 
-#include "settings/settingsstore_registry.h"
+#include "settings/settingsstore_win.h"
 
 #include <gtest/gtest.h>
 
