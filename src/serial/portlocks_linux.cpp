@@ -202,8 +202,10 @@ LockState inspect(const std::string& path, Holder& holder)
     const std::optional<pid_t> pid = readLockPid(fd.get());
     struct stat info
     {};
-    if (::fstat(fd.get(), &info) != 0)
-        return LockState::StaleKept; // nothing to tell it from another file by
+    if (::fstat(fd.get(), &info) != 0) {
+        holder = Holder{}; // nothing to tell it from another file by: respected
+        return LockState::Held;
+    }
     if (pid) {
         const bool live = *pid == ::getpid() ? heldLocks().contains(info) : isAlive(*pid);
         if (live) {
