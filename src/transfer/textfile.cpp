@@ -60,7 +60,8 @@ public:
 
     int get() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
-    // Closes it now, for the result: a write may fail only when it is closed.
+    // Closes it now and tells whether that went well: some file systems
+    // report a failed write only at the close.
     bool close()
     {
         const int fd = m_fd;

@@ -414,51 +414,33 @@ TEST_F(TextFileTest, shouldRefuseAnotherUsersLinkInASharedFolder)
     // A third user's file, and a link to it that someone else put there.
     write(file("victim.txt"), "theirs\r\n");
     ASSERT_EQ(chown(file("victim.txt").c_str(), 65533, 65533), 0);
-    struct stat victim;
-    ASSERT_EQ(stat(file("victim.txt").c_str(), &victim), 0);
     fs::create_symlink(file("victim.txt"), shared / "out.txt");
     ASSERT_EQ(lchown((shared / "out.txt").c_str(), 65534, 65534), 0);
-    fs::create_symlink(shared / "nothing.txt", shared / "new.txt");
-    ASSERT_EQ(lchown((shared / "new.txt").c_str(), 65534, 65534), 0);
 
     EXPECT_EQ(errorOf([&] { saveResultFile(shared / "out.txt", u"ours\r\n", cp1250()); }),
               "Cannot create file \"" + (shared / "out.txt").string() +
                   "\". It is another user's symbolic link in a shared folder.");
-    EXPECT_EQ(errorOf([&] { saveResultFile(shared / "new.txt", u"ours\r\n", cp1250()); }),
-              "Cannot create file \"" + (shared / "new.txt").string() +
-                  "\". It is another user's symbolic link in a shared folder.");
-    struct stat after;
-    ASSERT_EQ(stat(file("victim.txt").c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, victim.st_ino);
-    EXPECT_EQ(after.st_uid, 65533u);
     EXPECT_EQ(read(file("victim.txt")), "theirs\r\n");
-    EXPECT_FALSE(fs::exists(shared / "nothing.txt"));
-    EXPECT_EQ(entries(shared), 2u);
+    EXPECT_EQ(entries(shared), 1u);
 
-    // The same link in a folder that is not sticky, and in a sticky folder
-    // of the link's owner, is followed.
+    // In a sticky folder of the link's owner it is followed; the file it
+    // leads to keeps its owner.
     ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
     saveResultFile(shared / "out.txt", u"ours\r\n", cp1250());
     EXPECT_EQ(read(file("victim.txt")), "ours\r\n");
-    ASSERT_EQ(chown(shared.c_str(), 0, 0), 0);
-    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
-    saveResultFile(shared / "out.txt", u"again\r\n", cp1250());
-    EXPECT_EQ(read(file("victim.txt")), "again\r\n");
-    EXPECT_TRUE(fs::is_symlink(shared / "out.txt"));
+    struct stat after;
+    ASSERT_EQ(stat(file("victim.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 65533u);
+    EXPECT_EQ(after.st_gid, 65533u);
 }
 
 // The temporary file is private while it is written; the result then gets
-// the mode, owner and group of the file it replaces, or a new file's mode.
-TEST_F(TextFileTest, shouldWriteThePrivateTemporaryFileAndGiveItTheFinalAttributes)
+// the mode of the file it replaces, or a new file's mode.
+TEST_F(TextFileTest, shouldWriteThePrivateTemporaryFileAndGiveItTheFinalMode)
 {
     write(file("old.txt"), "old\r\n");
-    ASSERT_EQ(chmod(file("old.txt").c_str(), 0604), 0);
-    const bool root = geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(chown(file("old.txt").c_str(), 65534, 65534), 0);
-    }
+    fs::permissions(file("old.txt"), fs::perms(0604));
     static std::vector<unsigned> modesAtCreation;
-    modesAtCreation.clear();
     fileio::testing::temporaryFileCreated = [](int fd) {
         struct stat st;
         modesAtCreation.push_back(fstat(fd, &st) == 0 ? st.st_mode & 07777 : 07777);
@@ -471,12 +453,6 @@ TEST_F(TextFileTest, shouldWriteThePrivateTemporaryFileAndGiveItTheFinalAttribut
 
     EXPECT_EQ(modesAtCreation, (std::vector<unsigned>{0600, 0600}));
     EXPECT_EQ(fs::status(file("new.txt")).permissions(), fs::perms(0640));
-    struct stat old;
-    ASSERT_EQ(stat(file("old.txt").c_str(), &old), 0);
-    EXPECT_EQ(old.st_mode & 07777, 0604u);
+    EXPECT_EQ(fs::status(file("old.txt")).permissions(), fs::perms(0604));
     EXPECT_EQ(read(file("old.txt")), "replaced\r\n");
-    if (root) {
-        EXPECT_EQ(old.st_uid, 65534u);
-        EXPECT_EQ(old.st_gid, 65534u);
-    }
 }
