@@ -2,7 +2,8 @@
 
 // Internal to the source and result files: the platform's file calls,
 // reduced to what the two files need, one source file per platform
-// (textfile_unix.cpp, textfile_win.cpp).  Not for use outside src/transfer.
+// (textfile_unix.cpp, textfile_win.cpp).  Not for use outside src/transfer
+// and its tests.
 
 #include <cstddef>
 #include <filesystem>
