@@ -249,7 +249,7 @@ function nothingSent(id) {
 }
 
 END {
-    expected = 17 * 2 + 1 + 2 + 2 + 2 + 1
+    expected = 17 * 2 + 1 + 1 + 2 + 2 + 2 + 1
     if (count != expected)
         printf "MISSING: %d phases reported, %d expected%s\n", count, expected,
                info["error"] != "" ? " (" info["error"] ")" : ""
@@ -262,6 +262,13 @@ END {
             baud = field(id, "baud")
             detail = driver == "uart" ? checkUartSpeed(id, baud) : checkFtdiSpeed(id, baud)
             label = sprintf("%-4s %6d Bd", driver, baud)
+        } else if (kind == "spdhi") {
+            # The divisor for 38400 Bd is 3; under spd_hi it would be 2.
+            detail = checkUartSpeed(id, field(id, "baud"))
+            if (field(id, "flag_after") != "spd_hi")
+                fail(id, "flag after the run: " field(id, "flag_after"))
+            detail = "spd_hi: " detail ", flag " field(id, "flag_after") " after"
+            label = "uart 38400 spd_hi"
         } else if (kind == "latency") {
             if (field(id, "during") != 1 || field(id, "after") != info["latency_before"])
                 fail(id, "latency_timer " field(id, "during") " while open, " field(id, "after") " after")

@@ -10,10 +10,10 @@
 
 namespace quorlink::serial::linespeed {
 
-// Sets the input and the output speed of the terminal `fd` to exactly `baud`,
-// also speeds that have no Bnnn constant (900, 3600, 7200 ...).  Every other
-// setting of the terminal is left as it is.  Returns 0, or the errno value of
-// the failing call.
+// Sets the input and the output speed of the terminal `fd` to exactly `baud`:
+// with its Bnnn code where it has one (9600 ...), with BOTHER where it has
+// none (900, 3600, 7200 ...).  Every other setting of the terminal is left as
+// it is.  Returns 0, or the errno value of the failing call.
 int setExactSpeed(int fd, std::uint32_t baud);
 
 struct Speeds

@@ -152,6 +152,7 @@ struct NativePort
     bool kernelRs485 = false;   // the driver raises RTS around each send
     serial_rs485 savedRs485{};  // the RS-485 set-up found at open, put back at close
     bool lowLatencySet = false; // ASYNC_LOW_LATENCY set by this open, cleared at close
+    int clearedSpeedFlag = 0;   // a setserial spd_* flag cleared by this open, put back at close
     bool hungUp = false;        // the device went away while open
     // Whether the device is a pseudo-terminal: asked at the first write.
     enum class Kind { Unknown, Pty, Line } kind = Kind::Unknown;
@@ -232,6 +233,54 @@ struct NativePort
             PortErrorKind::SpeedNotPossible, OpenStep::SettingSpeed, EINVAL, {}, wanted, real};
     }
 
+    // setserial's spd_hi, spd_vhi, spd_shi, spd_warp and spd_cust make the
+    // driver run at another speed whenever 38400 Bd is asked for (57600,
+    // 115200, 230400, 460800 Bd or the custom divisor's speed), a relic of
+    // programs that knew no higher speed.  For a run at 38400 Bd the flag is
+    // cleared while the port is open and put back at close; a driver that
+    // keeps it refuses the open, naming the speed the port would run at.
+    std::optional<PortError> clearLegacySpeedFlag(std::uint32_t wanted)
+    {
+        serial_struct info{};
+        if (wanted != 38400 || ::ioctl(fd, TIOCGSERIAL, &info) != 0 ||
+            (info.flags & ASYNC_SPD_MASK) == 0)
+            return std::nullopt;
+        serial_struct cleared = info;
+        cleared.flags &= ~ASYNC_SPD_MASK;
+        if (::ioctl(fd, TIOCSSERIAL, &cleared) == 0 && ::ioctl(fd, TIOCGSERIAL, &cleared) == 0 &&
+            (cleared.flags & ASYNC_SPD_MASK) == 0) {
+            clearedSpeedFlag = info.flags & ASYNC_SPD_MASK;
+            return std::nullopt;
+        }
+        return PortError{PortErrorKind::SpeedNotPossible,
+                         OpenStep::SettingSpeed,
+                         EINVAL,
+                         {},
+                         wanted,
+                         legacySpeed(info)};
+    }
+
+    // The speed a request for 38400 Bd runs at under the spd_* flag of `info`.
+    static std::uint32_t legacySpeed(const serial_struct& info)
+    {
+        switch (info.flags & ASYNC_SPD_MASK) {
+        case ASYNC_SPD_HI:
+            return 57600;
+        case ASYNC_SPD_VHI:
+            return 115200;
+        case ASYNC_SPD_SHI:
+            return 230400;
+        case ASYNC_SPD_WARP:
+            return 460800;
+        case ASYNC_SPD_CUST:
+            if (info.custom_divisor > 0 && info.baud_base > 0)
+                return static_cast<std::uint32_t>(info.baud_base / info.custom_divisor);
+            return 38400;
+        default:
+            return 38400;
+        }
+    }
+
     std::optional<PortError> applyLineSettings(std::uint32_t wanted)
     {
         termios tio{};
@@ -294,6 +343,7 @@ struct NativePort
     {
         if (fd >= 0) {
             restoreLatency();
+            restoreLegacySpeedFlag();
             restoreRs485();
             // The exclusive flag belongs to the terminal, not to this
             // descriptor; it would outlive the close while anyone else
@@ -314,6 +364,16 @@ struct NativePort
             ::ioctl(fd, TIOCSSERIAL, &info);
         }
         lowLatencySet = false;
+    }
+
+    void restoreLegacySpeedFlag()
+    {
+        serial_struct info{};
+        if (clearedSpeedFlag != 0 && ::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+            info.flags = (info.flags & ~ASYNC_SPD_MASK) | clearedSpeedFlag;
+            ::ioctl(fd, TIOCSSERIAL, &info);
+        }
+        clearedSpeedFlag = 0;
     }
 
     // ---- Line exchange
@@ -420,6 +480,8 @@ std::optional<PortError> SerialPortPrivate::openNative(const std::string& device
         failed = port.refuseOtherHolders();
     if (!failed)
         failed = port.checkSpeedPossible(baud);
+    if (!failed)
+        failed = port.clearLegacySpeedFlag(baud);
     if (!failed)
         failed = port.applyLineSettings(baud);
     if (!failed)

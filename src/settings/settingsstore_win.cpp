@@ -82,11 +82,21 @@ std::unique_ptr<RawValues> RegistrySettingsStore::openForReading()
     return values;
 }
 
+namespace testing {
+void (*registryStoreAccess)(unsigned long access) = nullptr;
+} // namespace testing
+
 void RegistrySettingsStore::writeIntegers(std::span<const NamedInteger> values)
 {
+    // Only the rights the store uses: a key whose access list lets the user
+    // set values, and not all the rest, is still stored to.  Creating a
+    // missing key needs no right on the key itself, only on its parent.
+    constexpr REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE;
+    if (testing::registryStoreAccess)
+        testing::registryStoreAccess(access);
     OpenKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, m_subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+                        access, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
         return; // no key, no store: the caller goes on as after a store
     for (const auto& [name, value] : values) {
         const DWORD data = static_cast<DWORD>(value);

@@ -17,9 +17,10 @@ namespace quorlink::settings {
 // "ComPortIndex" is a REG_DWORD.  The registry has no [Ports] or CodePage:
 // COMn is "\\.\COMn" and the code page is the system's ANSI code page.
 //
-// Storing opens the key with full access, creating the missing levels.  A key
-// that cannot be opened or created is skipped silently; a value that cannot be
-// written throws SettingsError "Failed to set data for '<name>'".
+// Storing opens the key to query and set values (nothing more), creating the
+// missing levels.  A key that cannot be opened or created is skipped
+// silently; a value that cannot be written throws SettingsError "Failed to
+// set data for '<name>'".
 class RegistrySettingsStore final : public SchemaSettingsStore
 {
 public:
@@ -32,5 +33,11 @@ private:
 
     std::wstring m_subKey;
 };
+
+namespace testing {
+// Called with the access mask each store asks for on the key; Wine does not
+// enforce a key's access list, so tests look at the mask.
+extern void (*registryStoreAccess)(unsigned long access);
+} // namespace testing
 
 } // namespace quorlink::settings

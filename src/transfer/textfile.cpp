@@ -8,6 +8,10 @@
 
 namespace quorlink::transfer {
 
+namespace fileio::testing {
+void (*temporaryFileCreated)(int fd) = nullptr;
+} // namespace fileio::testing
+
 namespace {
 
 using namespace fileio;
@@ -36,6 +40,39 @@ std::string systemErrorText(int error)
 // Links followed from a result path before giving up, as the system does.
 constexpr int MaxLinkDepth = 40;
 
+// Why a symbolic link at the result's name is not followed.
+constexpr char OtherUsersLink[] = "It is another user's symbolic link in a shared folder.";
+constexpr char DanglingLink[] = "It is a symbolic link to a file that does not exist.";
+
+// An open file, closed on every way out: a source file held open after an
+// exception would keep others from writing it (on Windows) until the end.
+class OpenFile
+{
+public:
+    explicit OpenFile(int fd) : m_fd(fd) {}
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            closeFile(m_fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    // Closes it now and tells whether that went well: some file systems
+    // report a failed write only at the close.
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return closeFile(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
 bool writeAll(int fd, std::string_view bytes)
 {
     std::size_t written = 0;
@@ -54,15 +91,15 @@ bool writeAll(int fd, std::string_view bytes)
 void writeInPlace(const std::filesystem::path& path, const std::filesystem::path& target,
                   std::string_view bytes, bool regular)
 {
-    const int fd = openInPlace(target);
-    if (fd < 0)
+    OpenFile file(openInPlace(target));
+    if (!file.isOpen())
         throwFileError("Cannot create file", path, errno);
     bool written;
     {
         const PipeSignalGuard guard;
-        written = writeAll(fd, bytes) && (!regular || flushToDisk(fd));
+        written = writeAll(file.get(), bytes) && (!regular || flushToDisk(file.get()));
     }
-    if (closeFile(fd) != 0 || !written)
+    if (!file.close() || !written)
         throw std::runtime_error("Stream write error");
 }
 
@@ -187,13 +224,11 @@ std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage
 std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage,
                               std::size_t maxChars)
 {
-    const int fd = openForReading(path);
-    if (fd < 0)
+    OpenFile file(openForReading(path));
+    if (!file.isOpen())
         throwFileError("Cannot open file", path, errno);
-    if (isDirectory(fd)) {
-        closeFile(fd);
+    if (isDirectory(file.get()))
         throwFileError("Cannot open file", path, EISDIR);
-    }
 
     // No encoding takes more than 4 bytes for one UTF-16 unit, so a text
     // that still has no NUL after this many bytes (beyond a mark) cannot fit
@@ -203,12 +238,9 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
     bool truncated = false;
     char buffer[1 << 16];
     for (;;) {
-        const long long n = readSome(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            const int error = errno;
-            closeFile(fd);
-            throwFileError("Cannot open file", path, error);
-        }
+        const long long n = readSome(file.get(), buffer, sizeof buffer);
+        if (n < 0)
+            throwFileError("Cannot open file", path, errno);
         if (n == 0)
             break;
         bytes.append(buffer, static_cast<std::size_t>(n));
@@ -217,7 +249,7 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
             break;
         }
     }
-    closeFile(fd);
+    file.close();
 
     Decoded decoded = decode(bytes, codePage, maxChars);
     if (!decoded.text || (truncated && !decoded.endedByNul))
@@ -238,24 +270,35 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     namespace fs = std::filesystem;
     const std::string bytes = encodeResultText(text, codePage);
 
-    // A symbolic link stays and the file it leads to gets the text, also
-    // when that file does not exist yet.
+    // A symbolic link stays and the file it leads to gets the text.  The
+    // save follows links itself, so it judges each one as the system judges
+    // a link that open() follows: in a shared folder such as /tmp only a
+    // link of this user or of the folder's owner is followed, since anyone
+    // may have put one there under any name.  A link that leads to no file
+    // is not followed at all: the file would be made where the link's
+    // maker chose.
     fs::path target = path;
     std::error_code ec;
+    bool viaLink = false;
     for (int depth = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++depth) {
         if (depth == MaxLinkDepth)
             throwFileError("Cannot create file", path,
                            static_cast<int>(std::errc::too_many_symbolic_link_levels));
+        if (!mayFollowLink(target))
+            throwFileError("Cannot create file", path, OtherUsersLink);
         const fs::path to = fs::read_symlink(target, ec);
         if (ec)
             throwFileError("Cannot create file", path, ec.message());
         target = to.is_absolute() ? to : target.parent_path() / to;
+        viaLink = true;
     }
 
     // Nothing known (the status cannot be read) counts as a missing file:
     // creating the temporary file then reports what is wrong.
     const fs::file_type type = fs::status(target, ec).type();
     const bool exists = type != fs::file_type::not_found && type != fs::file_type::none;
+    if (viaLink && type == fs::file_type::not_found)
+        throwFileError("Cannot create file", path, DanglingLink);
     if (type == fs::file_type::directory)
         throwFileError("Cannot create file", path, EISDIR);
     if (exists && !mayWrite(target))
@@ -278,6 +321,8 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = folder / (".quorlink-" + std::to_string(processId()) + "-" +
                               std::to_string(counter++) + ".tmp");
+        // Private while it is written: readable by others only once it has
+        // the result's final attributes.
         fd = createExclusive(temporary);
         if (fd < 0 && errno != EEXIST) {
             const int error = errno;
@@ -292,7 +337,8 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     }
     if (fd < 0)
         throwFileError("Cannot create file", path, EEXIST);
-    copyMode(target, fd);
+    if (testing::temporaryFileCreated)
+        testing::temporaryFileCreated(fd);
 
     auto fail = [&](bool closed) {
         if (!closed)
@@ -302,7 +348,10 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
         throw std::runtime_error("Stream write error");
     };
 
-    if (!writeAll(fd, bytes) || !flushToDisk(fd))
+    if (!writeAll(fd, bytes))
+        fail(false);
+    setFinalAttributes(target, fd);
+    if (!flushToDisk(fd))
         fail(false);
     if (closeFile(fd) != 0)
         fail(true);

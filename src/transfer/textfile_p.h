@@ -2,7 +2,8 @@
 
 // Internal to the source and result files: the platform's file calls,
 // reduced to what the two files need, one source file per platform
-// (textfile_unix.cpp, textfile_win.cpp).  Not for use outside src/transfer.
+// (textfile_unix.cpp, textfile_win.cpp).  Not for use outside src/transfer
+// and its tests.
 
 #include <cstddef>
 #include <filesystem>
@@ -13,7 +14,8 @@ namespace quorlink::transfer::fileio {
 // Each returns a descriptor, or -1 with errno set.
 // Opens for reading; others may read the file meanwhile, not write it.
 int openForReading(const std::filesystem::path& path);
-// Creates a new file that did not exist.
+// Creates a new file that did not exist, readable and writable by this user
+// alone.
 int createExclusive(const std::filesystem::path& path);
 // An existing file opened to be overwritten where it is; 0 bytes long then.
 // The open itself never waits (a fifo without a reader fails at once).
@@ -26,8 +28,14 @@ bool isDirectory(int fd);
 bool flushToDisk(int fd);
 int closeFile(int fd);
 int processId();
-// A replaced file keeps its permission bits where the platform has them.
-void copyMode(const std::filesystem::path& from, int toFd);
+// Gives the temporary file `fd` the attributes of the file `replaced` it is
+// about to replace (permission bits, and owner and group as far as this user
+// may give them), or those of a new file when there is none.
+void setFinalAttributes(const std::filesystem::path& replaced, int fd);
+// Whether the symbolic link `link` may be followed: not when it sits in a
+// shared (sticky) folder and belongs neither to this user nor to the folder's
+// owner.
+bool mayFollowLink(const std::filesystem::path& link);
 bool mayWrite(const std::filesystem::path& path);
 // A folder where no new file may be made, while a file in it may be written.
 bool isFolderRefusal(int error);
@@ -49,5 +57,11 @@ private:
     struct Held;
     std::unique_ptr<Held> m_held;
 };
+
+namespace testing {
+// Called with each temporary result file as soon as it exists, for tests
+// that look at it then; nothing outside tests sets it.
+extern void (*temporaryFileCreated)(int fd);
+} // namespace testing
 
 } // namespace quorlink::transfer::fileio

@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <pthread.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,8 +31,7 @@ int openForReading(const std::filesystem::path& path)
 }
 int createExclusive(const std::filesystem::path& path)
 {
-    // 0666 less the umask, as a file created in place would get.
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 long long readSome(int fd, char* buffer, std::size_t size)
 {
@@ -64,12 +66,52 @@ int processId()
 {
     return static_cast<int>(::getpid());
 }
-// A replaced file keeps its permission bits.
-void copyMode(const std::filesystem::path& from, int toFd)
+namespace {
+
+// The process's umask.  Linux shows it in /proc; elsewhere it is read by
+// setting it and back, which a file made by another thread just then would
+// notice.
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+void setFinalAttributes(const std::filesystem::path& replaced, int fd)
 {
     struct stat st;
-    if (::stat(from.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(toFd, st.st_mode & 07777);
+    if (::stat(replaced.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // Only root may give a file away; a group of this user's is kept
+        // all the same.  The mode comes last: a change of owner clears the
+        // set-id bits.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0)
+            (void)!::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        // As a file created in place would have it.
+        ::fchmod(fd, 0666 & ~currentUmask());
+    }
+}
+bool mayFollowLink(const std::filesystem::path& link)
+{
+    // The rule of the kernel's fs.protected_symlinks, for every sticky
+    // folder: a link there may have been put by anyone.
+    struct stat own;
+    struct stat folder;
+    const std::filesystem::path parent = link.has_parent_path() ? link.parent_path() : ".";
+    if (::lstat(link.c_str(), &own) != 0 || ::stat(parent.c_str(), &folder) != 0)
+        return true; // reading the link then says what is wrong
+    if ((folder.st_mode & S_ISVTX) == 0)
+        return true;
+    return own.st_uid == ::geteuid() || own.st_uid == folder.st_uid;
 }
 // An existing file opened to be overwritten where it is; 0 bytes long then.
 // The open itself never waits: a fifo without a reader fails with ENXIO

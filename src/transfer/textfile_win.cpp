@@ -52,7 +52,11 @@ int processId()
 {
     return _getpid();
 }
-void copyMode(const std::filesystem::path&, int) {}
+void setFinalAttributes(const std::filesystem::path&, int) {}
+bool mayFollowLink(const std::filesystem::path&)
+{
+    return true;
+}
 // An existing file opened to be overwritten where it is; 0 bytes long then.
 int openInPlace(const std::filesystem::path& path)
 {

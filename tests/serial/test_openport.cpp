@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -65,8 +66,15 @@ TEST_F(OpenPortSettings, shouldLeaveRaw8N1WithoutFlowControlOrProcessing)
     EXPECT_EQ(tio.c_cc[VTIME], 0);
 }
 
+// The speed stays on the port after it closes.  The next program that reads
+// it with the classic calls (stty, Wine) finds the Bnnn code of a speed that
+// has one; the others stay exact.
 TEST_F(OpenPortSettings, shouldSetEachOfTheSeventeenSpeedsExactly)
 {
+    const std::map<std::uint32_t, speed_t> classic = {
+        {300, B300},     {600, B600},     {1200, B1200},    {1800, B1800},
+        {2400, B2400},   {4800, B4800},   {9600, B9600},    {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}};
     for (const std::uint32_t baud :
          {300u, 600u, 900u, 1200u, 1800u, 2400u, 3600u, 4800u, 7200u, 9600u, 14400u, 19200u, 28800u,
           38400u, 57600u, 76800u, 115200u}) {
@@ -77,6 +85,20 @@ TEST_F(OpenPortSettings, shouldSetEachOfTheSeventeenSpeedsExactly)
         EXPECT_EQ(speeds->output, baud);
         EXPECT_EQ(speeds->input, baud);
         EXPECT_EQ(link.hCom().baudRate(), baud);
+        link.ClosePort();
+
+        const int next = ::open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(next, 0);
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(next, &tio), 0);
+        if (classic.count(baud) != 0) {
+            EXPECT_EQ(cfgetospeed(&tio), classic.at(baud));
+            EXPECT_EQ(cfgetispeed(&tio), classic.at(baud));
+        } else {
+            EXPECT_EQ(linespeed::readSpeeds(next)->output, baud);
+            EXPECT_EQ(linespeed::readSpeeds(next)->input, baud);
+        }
+        ::close(next);
     }
     EXPECT_EQ(BaudRates.size(), 17u);
 }

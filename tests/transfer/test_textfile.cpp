@@ -1,10 +1,13 @@
 #include "transfer/textfile.h"
+#include "transfer/textfile_p.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +24,30 @@
 
 using namespace quorlink::transfer;
 namespace fs = std::filesystem;
+
+namespace {
+// While not 0, allocations larger than this fail, as in a process that has
+// run out of memory.
+std::atomic<std::size_t> failAllocationsAbove{0};
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    const std::size_t limit = failAllocationsAbove.load();
+    if (limit != 0 && size > limit)
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size != 0 ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
 
 namespace {
 
@@ -263,13 +290,16 @@ TEST_F(TextFileTest, shouldWriteTheFileBehindASymbolicLinkAndKeepTheLink)
     EXPECT_TRUE(fs::is_symlink(file("sub") / "chain.txt"));
     EXPECT_EQ(read(file("real.txt")), "druh\xFD\r\n");
 
-    // A link to a file that is not there yet makes that file.
-    saveResultFile(file("dangling.txt"), u"nový\r\n", cp1250());
+    // A link to a file that is not there would make it where the link's
+    // maker chose: refused, and nothing made.
+    EXPECT_EQ(errorOf([&] { saveResultFile(file("dangling.txt"), u"nový\r\n", cp1250()); }),
+              "Cannot create file \"" + file("dangling.txt").string() +
+                  "\". It is a symbolic link to a file that does not exist.");
     EXPECT_TRUE(fs::is_symlink(file("dangling.txt")));
-    EXPECT_EQ(read(file("made.txt")), "nov\xFD\r\n");
+    EXPECT_FALSE(fs::exists(file("made.txt")));
 
-    // real, link, sub, dangling, made: no temporary file left.
-    EXPECT_EQ(entries(m_dir), 5u);
+    // real, link, sub, dangling: no temporary file left.
+    EXPECT_EQ(entries(m_dir), 4u);
     EXPECT_EQ(entries(file("sub")), 1u);
 }
 
@@ -357,4 +387,72 @@ TEST_F(TextFileTest, shouldRefuseFileThatMayNotBeWrittenAndWriteInPlaceInClosedF
               "Cannot create file \"" + (closed / "new.txt").string() + "\". Permission denied");
     EXPECT_EQ(entries(m_dir), 2u);
     EXPECT_EQ(entries(closed), 1u);
+}
+
+TEST_F(TextFileTest, shouldCloseTheSourceFileWhenLoadingFailsPartWay)
+{
+    write(file("big.txt"), std::string(std::size_t{4} << 20, 'x'));
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto before = openFiles();
+    failAllocationsAbove = std::size_t{1} << 20;
+    EXPECT_THROW(loadSourceFile(file("big.txt"), cp1250()), std::bad_alloc);
+    failAllocationsAbove = 0;
+    EXPECT_EQ(openFiles(), before);
+}
+
+// In a sticky folder such as /tmp anyone may put a link under any name: only
+// the user's own links and those of the folder's owner are followed.
+TEST_F(TextFileTest, shouldRefuseAnotherUsersLinkInASharedFolder)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give links to other users";
+    const fs::path shared = file("shared");
+    fs::create_directory(shared);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    // A third user's file, and a link to it that someone else put there.
+    write(file("victim.txt"), "theirs\r\n");
+    ASSERT_EQ(chown(file("victim.txt").c_str(), 65533, 65533), 0);
+    fs::create_symlink(file("victim.txt"), shared / "out.txt");
+    ASSERT_EQ(lchown((shared / "out.txt").c_str(), 65534, 65534), 0);
+
+    EXPECT_EQ(errorOf([&] { saveResultFile(shared / "out.txt", u"ours\r\n", cp1250()); }),
+              "Cannot create file \"" + (shared / "out.txt").string() +
+                  "\". It is another user's symbolic link in a shared folder.");
+    EXPECT_EQ(read(file("victim.txt")), "theirs\r\n");
+    EXPECT_EQ(entries(shared), 1u);
+
+    // In a sticky folder of the link's owner it is followed; the file it
+    // leads to keeps its owner.
+    ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
+    saveResultFile(shared / "out.txt", u"ours\r\n", cp1250());
+    EXPECT_EQ(read(file("victim.txt")), "ours\r\n");
+    struct stat after;
+    ASSERT_EQ(stat(file("victim.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 65533u);
+    EXPECT_EQ(after.st_gid, 65533u);
+}
+
+// The temporary file is private while it is written; the result then gets
+// the mode of the file it replaces, or a new file's mode.
+TEST_F(TextFileTest, shouldWriteThePrivateTemporaryFileAndGiveItTheFinalMode)
+{
+    write(file("old.txt"), "old\r\n");
+    fs::permissions(file("old.txt"), fs::perms(0604));
+    static std::vector<unsigned> modesAtCreation;
+    fileio::testing::temporaryFileCreated = [](int fd) {
+        struct stat st;
+        modesAtCreation.push_back(fstat(fd, &st) == 0 ? st.st_mode & 07777 : 07777);
+    };
+    const mode_t previousMask = umask(027);
+    saveResultFile(file("new.txt"), u"new\r\n", cp1250());
+    saveResultFile(file("old.txt"), u"replaced\r\n", cp1250());
+    umask(previousMask);
+    fileio::testing::temporaryFileCreated = nullptr;
+
+    EXPECT_EQ(modesAtCreation, (std::vector<unsigned>{0600, 0600}));
+    EXPECT_EQ(fs::status(file("new.txt")).permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::status(file("old.txt")).permissions(), fs::perms(0604));
+    EXPECT_EQ(read(file("old.txt")), "replaced\r\n");
 }

@@ -236,6 +236,26 @@ TEST_F(Registry, shouldWriteTheValuesByteForByteAndNothingElse)
               (Values{{L"Key", dword({7, 0, 0, 0})}}));
 }
 
+// A key whose access list lets the user set values, and no more, must still
+// be stored to.  Wine does not enforce a key's access list, so the access the
+// store asks for is what is checked; the key is created all the same.
+TEST_F(Registry, shouldAskOnlyToQueryAndSetValuesWhenStoring)
+{
+    static std::vector<unsigned long> asked;
+    asked.clear();
+    quorlink::settings::testing::registryStoreAccess = [](unsigned long access) {
+        asked.push_back(access);
+    };
+    store.StorePortSettings({500, 9, 3});
+    store.StoreSendEndFile(true);
+    quorlink::settings::testing::registryStoreAccess = nullptr;
+
+    // KEY_QUERY_VALUE | KEY_SET_VALUE, where KEY_ALL_ACCESS is 0xF003F.
+    EXPECT_EQ(asked, (std::vector<unsigned long>{0x0003, 0x0003}));
+    EXPECT_EQ(rawValue(ScratchKey, L"TimeOut")->dword, 500u);
+    EXPECT_EQ(rawValue(ScratchKey, L"SendEndFile")->dword, 1u);
+}
+
 TEST(UserKey, shouldStoreTheDialogValuesUnderTheUsersKey)
 {
     // The key of a first start; the script reads the result back with
