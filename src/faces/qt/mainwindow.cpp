@@ -1,9 +1,10 @@
 #include "mainwindow.h"
 
-#include "dialogs.h"
+#include "application.h"
 #include "portdialog.h"
-#include "qttext.h"
+#include "text.h"
 #include "window/windowdefs.h"
+#include "windowfont.h"
 
 #include <QAction>
 #include <QApplication>

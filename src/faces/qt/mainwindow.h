@@ -1,6 +1,6 @@
 #pragma once
 
-#include "application.h"
+#include "dialogs.h"
 #include "framepacer.h"
 #include "memopane.h"
 #include "settings/settingsstore.h"

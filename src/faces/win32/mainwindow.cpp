@@ -1,12 +1,12 @@
 #include "mainwindow.h"
 
-#include "messagepump.h"
-#include "nativedialogs.h"
+#include "application.h"
+#include "dialogs.h"
 #include "resourceids.h"
+#include "text.h"
 #include "window/Term.h"
 #include "window/windowdefs.h"
 #include "windowfont.h"
-#include "wintext.h"
 
 #include <commctrl.h>
 

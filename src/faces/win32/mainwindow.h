@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editpane.h"
+#include "memopane.h"
 #include "window/face.h"
 #include "window/panelprogress.h"
 

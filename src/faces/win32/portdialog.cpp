@@ -1,8 +1,9 @@
 #include "portdialog.h"
 
-#include "messagepump.h"
+#include "application.h"
+#include "keys.h"
+#include "text.h"
 #include "windowfont.h"
-#include "wintext.h"
 
 #include <commctrl.h>
 
@@ -28,38 +29,6 @@ constexpr DialogControl AllControls[] = {
     DialogControl::GroupBox1,   DialogControl::ComboBoxCom, DialogControl::ComboBoxBaud,
     DialogControl::EditTimeOut, DialogControl::Button1,     DialogControl::Button2,
 };
-
-window::Key keyOf(WPARAM virtualKey)
-{
-    switch (virtualKey) {
-    case VK_RETURN:
-        return window::Key::Enter;
-    case VK_ESCAPE:
-        return window::Key::Escape;
-    case VK_TAB:
-        return window::Key::Tab;
-    case VK_SPACE:
-        return window::Key::Space;
-    case VK_UP:
-        return window::Key::Up;
-    case VK_DOWN:
-        return window::Key::Down;
-    case VK_LEFT:
-        return window::Key::Left;
-    case VK_RIGHT:
-        return window::Key::Right;
-    case VK_DELETE:
-        return window::Key::Delete;
-    default:
-        return window::Key::Other;
-    }
-}
-
-// The modifiers held when the message being handled was made.
-window::Modifiers heldModifiers()
-{
-    return {GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0};
-}
 
 // The dialog control a component of SetComComponents is, if any.
 std::optional<DialogControl> controlOfComponent(const window::DialogComponent& component)

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "combofield.h"
-#include "spinfield.h"
+#include "clock.h"
+#include "combobox.h"
+#include "spinedit.h"
 #include "window/UnitSetCom.h"
 
 #include <windows.h>
