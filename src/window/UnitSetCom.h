@@ -151,7 +151,9 @@ public:
     // ---- Input from the face
 
     // A key that types nothing, pressed while `focus` has the focus, before
-    // the control sees it.  Returns true when the dialog used it.
+    // the control sees it: Tab and Shift+Tab move along the tab order, the
+    // other keys as the dialog's key table says.  Returns true when the
+    // dialog used it.
     bool KeyDown(DialogControl focus, Key key, Modifiers modifiers);
     // A character typed while `focus` has the focus, before the control sees
     // it.  Returns true when the dialog used it.
@@ -165,6 +167,7 @@ public:
 private:
     void close(int result);
     void moveAmongButtons(DialogControl from, bool forward);
+    void moveAlongTabOrder(DialogControl from, bool forward);
     void placeForShowing();
 
     SetComFace& m_face;

@@ -16,6 +16,7 @@ class QtClock : public window::Clock
 public:
     QtClock() { m_clock.start(); }
     std::int64_t nowMs() const override { return m_clock.elapsed(); }
+    std::int64_t nowUs() const override { return m_clock.nsecsElapsed() / 1000; }
 
 private:
     QElapsedTimer m_clock;

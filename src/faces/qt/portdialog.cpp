@@ -92,12 +92,6 @@ PortDialog::PortDialog(QWidget* parent)
     }
     Button2->setDefault(true);
 
-    // Creation order already gives this; stated for whoever reorders.
-    setTabOrder(ComboBoxCom, ComboBoxBaud);
-    setTabOrder(ComboBoxBaud, EditTimeOut);
-    setTabOrder(EditTimeOut, Button1);
-    setTabOrder(Button1, Button2);
-
     m_core = std::make_unique<window::TSetCom>(*this, *EditTimeOut, m_clock, m_timer);
     const auto keyDownFrom = [this](window::DialogControl control) {
         return [this, control](window::Key key, window::Modifiers modifiers) {
@@ -229,6 +223,16 @@ void PortDialog::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool PortDialog::focusNextPrevChild(bool next)
+{
+    // Qt asks this for Tab and Shift+Tab, and when the focused control goes
+    // away; the focus then moves as TSetCom says.
+    const std::optional<window::DialogControl> focus = focusedControl();
+    if (focus && m_core->KeyDown(*focus, window::Key::Tab, {!next, false, false}))
+        return true;
+    return QDialog::focusNextPrevChild(next);
 }
 
 bool PortDialog::eventFilter(QObject* watched, QEvent* event)

@@ -58,6 +58,8 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab and Shift+Tab from any control: TSetCom's tab order.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* widgetOf(window::DialogControl control) const;

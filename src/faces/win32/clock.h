@@ -2,6 +2,8 @@
 
 #include "window/face.h"
 
+#include <windows.h>
+
 #include <cstdint>
 
 namespace quorlink::win32 {
@@ -14,6 +16,36 @@ class MessageClock : public window::Clock
 {
 public:
     std::int64_t nowMs() const override;
+};
+
+// The performance counter: a clock finer than the tick count, for the
+// pacing of the screen.
+class PerformanceClock : public window::Clock
+{
+public:
+    PerformanceClock();
+    std::int64_t nowMs() const override { return nowUs() / 1000; }
+    std::int64_t nowUs() const override;
+
+private:
+    std::int64_t m_frequency = 1;
+};
+
+// A one-shot timer of a window: WM_TIMER with `id` comes to the window,
+// which hands it to the timer's owner and stops it.
+class WindowTimer : public window::Timer
+{
+public:
+    explicit WindowTimer(UINT_PTR id) : m_id(id) {}
+    void attach(HWND window) { m_window = window; }
+    UINT_PTR id() const { return m_id; }
+
+    void start(std::int64_t delayMs) override;
+    void stop() override;
+
+private:
+    UINT_PTR m_id;
+    HWND m_window = nullptr;
 };
 
 } // namespace quorlink::win32

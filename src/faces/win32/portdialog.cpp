@@ -21,10 +21,6 @@ constexpr int FirstControlId = 10;
 // The width of the spin field's arrow buttons at 96 dots per inch.
 constexpr int SpinButtonWidth = 15;
 
-// The controls that take the focus, in tab order.
-constexpr DialogControl FirstTabStop = DialogControl::ComboBoxCom;
-constexpr DialogControl LastTabStop = DialogControl::Button2;
-
 constexpr DialogControl AllControls[] = {
     DialogControl::GroupBox1,   DialogControl::ComboBoxCom, DialogControl::ComboBoxBaud,
     DialogControl::EditTimeOut, DialogControl::Button1,     DialogControl::Button2,
@@ -335,15 +331,6 @@ window::Rect PortDialog::desktopArea() const
 
 // ---- Input
 
-void PortDialog::moveFocusAlongTabOrder(DialogControl from, bool forward)
-{
-    const int first = static_cast<int>(FirstTabStop);
-    const int count = static_cast<int>(LastTabStop) - first + 1;
-    const int at = static_cast<int>(from) - first;
-    const int next = (at + (forward ? 1 : count - 1)) % count;
-    setFocus(static_cast<DialogControl>(first + next), forward);
-}
-
 bool PortDialog::preTranslate(MSG& msg)
 {
     if (!m_running || !m_setCom || (msg.message != WM_KEYDOWN && msg.message != WM_CHAR))
@@ -351,19 +338,10 @@ bool PortDialog::preTranslate(MSG& msg)
     const std::optional<DialogControl> focus = focusedControl();
     if (!focus)
         return false;
-    if (msg.message == WM_KEYDOWN) {
-        // The dialog's key table first (Enter, Esc, arrows, Tab on the group
-        // box), then Tab along the tab order; the rest is the control's.
-        const window::Key key = keyOf(msg.wParam);
-        const window::Modifiers modifiers = heldModifiers();
-        if (m_setCom->KeyDown(*focus, key, modifiers))
-            return true;
-        if (key == window::Key::Tab && !modifiers.ctrl && !modifiers.alt) {
-            moveFocusAlongTabOrder(*focus, !modifiers.shift);
-            return true;
-        }
-        return false;
-    }
+    // The dialog's keys (Tab, Enter, Esc, the arrows) before any control
+    // sees them; the rest is the control's.
+    if (msg.message == WM_KEYDOWN)
+        return m_setCom->KeyDown(*focus, keyOf(msg.wParam), heldModifiers());
     // Characters typed on a button or the group box: the lists and the
     // spin field take theirs in their own edit controls.
     if (*focus == DialogControl::Button1 || *focus == DialogControl::Button2 ||
