@@ -157,7 +157,11 @@ public:
     }
     void endModal(int value) override { result = value; }
     std::optional<DialogControl> focusedControl() const override { return focus; }
-    void setFocus(DialogControl control, bool) override { focus = control; }
+    void setFocus(DialogControl control, bool forwards) override
+    {
+        focus = control;
+        forward = forwards;
+    }
     Point position() const override { return at; }
     void move(Point topLeft) override { at = topLeft; }
     Point frameSize() const override { return {258, 320}; }
@@ -167,6 +171,7 @@ public:
     std::function<void()> whileShown;
     std::optional<int> result;
     std::optional<DialogControl> focus;
+    bool forward = true;
     Point at;
     Rect owner{100, 100, 651, 275};
     Rect desktop{0, 0, 1920, 1080};
