@@ -1,5 +1,7 @@
 #pragma once
 
+// Term: the main window Form1 (TForm1), its handlers, start-up and closing.
+
 #include "UnitSetCom.h"
 #include "face.h"
 #include "framepacing.h"

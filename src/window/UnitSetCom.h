@@ -1,5 +1,7 @@
 #pragma once
 
+// UnitSetCom: the port settings dialog SetCom (TSetCom) and its lists (TComboBox).
+
 #include "CSpinEdit.h"
 #include "face.h"
 #include "keys.h"
