@@ -327,6 +327,9 @@ void MainWindow::processMessages()
 
 void MainWindow::showPendingChanges()
 {
+    // RedrawWindow without a window would redraw the desktop.
+    if (!m_hwnd)
+        return;
     showPanels();
     RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
