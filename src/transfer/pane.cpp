@@ -86,19 +86,28 @@ int clampCount(std::size_t count)
 
 } // namespace
 
+int lineCountOfBlocks(int blockCount, bool lastBlockEmpty)
+{
+    return lastBlockEmpty ? blockCount - 1 : blockCount;
+}
+
+AppendBreaks appendBreaks(bool lastBlockEmpty, bool lineEmpty)
+{
+    // An unfinished last line is ended first.  The appended line then stays
+    // unfinished itself, unless it is empty, which would otherwise not show
+    // as a line at all.
+    return {!lastBlockEmpty, lastBlockEmpty || lineEmpty};
+}
+
 namespace panetext {
 
 int lineCount(std::u16string_view text, std::span<const std::size_t> inLine)
 {
-    std::size_t count = 0;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        ++count;
-        pos = lineEnd(text, inLine, pos);
-        if (pos < text.size())
-            pos = skipBreak(text, inLine, pos);
-    }
-    return clampCount(count);
+    std::size_t breaks = 0;
+    for (std::size_t pos = lineEnd(text, inLine, 0); pos < text.size();
+         pos = lineEnd(text, inLine, skipBreak(text, inLine, pos)))
+        ++breaks;
+    return lineCountOfBlocks(clampCount(breaks + 1), text.empty() || endsWithBreak(text, inLine));
 }
 
 std::u16string line(std::u16string_view text, int index, std::span<const std::size_t> inLine)
@@ -119,11 +128,9 @@ std::u16string line(std::u16string_view text, int index, std::span<const std::si
 
 void appendLine(std::u16string& text, std::u16string_view line, std::vector<std::size_t>& inLine)
 {
-    const bool finished = text.empty() || endsWithBreak(text, inLine);
-    // An unfinished last line is ended first.  The appended line then stays
-    // unfinished itself, unless it is empty, which would otherwise not show
-    // as a line at all.
-    if (!finished)
+    const AppendBreaks breaks =
+        appendBreaks(text.empty() || endsWithBreak(text, inLine), line.empty());
+    if (breaks.before)
         text.append(u"\r\n");
     const std::size_t at = text.size();
     text.append(line);
@@ -131,7 +138,7 @@ void appendLine(std::u16string& text, std::u16string_view line, std::vector<std:
         if (isBreakUnit(line[i]))
             inLine.push_back(at + i);
     }
-    if (finished || line.empty())
+    if (breaks.after)
         text.append(u"\r\n");
 }
 

@@ -45,6 +45,24 @@ public:
 // surrogate pair.
 std::size_t keptLineLength(std::u16string_view line);
 
+// The line rules in the form a pane that keeps its text as blocks can use:
+// the text split at every line break that is not part of an appended line,
+// so that it has one block more than line breaks, the last block empty when
+// the text ends with a break or is empty.  Each costs the same for a pane of
+// any size.
+//
+// The lines of such a pane: every block, except an empty last one.
+int lineCountOfBlocks(int blockCount, bool lastBlockEmpty);
+// What appending a line adds around it: a line break before it when the
+// pane's last line is unfinished (its last block not empty), and one after
+// it when that line was finished or the appended line is empty.
+struct AppendBreaks
+{
+    bool before;
+    bool after;
+};
+AppendBreaks appendBreaks(bool lastBlockEmpty, bool lineEmpty);
+
 // The line rules on a plain string, for panes that keep their text as one.
 // `inLine` lists in ascending order the offsets of the CR and LF units that
 // belong to an appended line; every other CR LF, CR and LF ends a line.

@@ -1,5 +1,7 @@
 #pragma once
 
+// CSpinEdit: the time-out field TCSpinEdit and its arrow buttons (TTimerSpeedButton).
+
 #include "face.h"
 #include "keys.h"
 #include "spinvalue.h"

@@ -45,6 +45,8 @@ void TForm1::FormCreate()
     StatusBar1.setPanelText(LineCountPanel, u"0");
     StatusBar1.setPanelText(LinePanel, u"0");
     StopRequested = false;
+    // The source pane has the focus when the window first shows.
+    m_face.setFocus(WindowControl::Memo1);
     m_face.setMenuItemEnabled(MenuItem::Odeslat1, m_sendEnabled);
     m_face.setMenuItemChecked(MenuItem::SendEndOfFile, m_sendEndOfFile);
     LoadSettings();
@@ -108,15 +110,24 @@ void TForm1::Konec1Click()
 
 void TForm1::Odeslat1Click()
 {
+    // The screen is paced from the start of the outermost run to its end.
     // Also when a handler inside the run throws: a window closed during the
     // run closes once the outermost run has returned.
     struct RunScope
     {
         TForm1& form;
-        explicit RunScope(TForm1& f) : form(f) { form.m_runs.enter(); }
+        explicit RunScope(TForm1& f) : form(f)
+        {
+            if (!form.isRunning())
+                form.m_frames.runStarted();
+            form.m_runs.enter();
+        }
         ~RunScope()
         {
-            if (form.m_runs.leave())
+            const bool closeNow = form.m_runs.leave();
+            if (!form.isRunning())
+                form.m_frames.runEnded();
+            if (closeNow)
                 form.closeWhenIdle();
         }
     } scope(*this);
@@ -179,6 +190,12 @@ void TForm1::FormKeyPress(char16_t& key)
 {
     if (key == EscChar)
         StopRequested = true;
+}
+
+void TForm1::KeyPress(WindowControl control, char16_t& key)
+{
+    if (control != WindowControl::TabbedNotebook1)
+        FormKeyPress(key);
 }
 
 void TForm1::ShowPortState(bool opened, std::int32_t portNumber)
@@ -268,6 +285,7 @@ void TForm1::closeWhenIdle()
 
 void TForm1::processMessages()
 {
+    m_frames.betweenExchanges();
     m_face.processMessages();
 }
 
@@ -276,13 +294,13 @@ void TForm1::awaitingReply()
     // How long a reply may take to start arriving and still count as one
     // that is already coming.  A silent device's wait grows by this much.
     constexpr std::chrono::microseconds ReplyComing{1000};
-    // A device that answers at once: the face shows its next frame when the
-    // screen is due one, and a fast run costs no more frames than the
-    // screen shows.  Any other exchange may wait up to the time-out: what
-    // was set before it goes on the screen now, while the device works.
+    // A device that answers at once: the screen shows its next frame when
+    // it is due one, and a fast run costs no more frames than the screen
+    // shows.  Any other exchange may wait up to the time-out: what was set
+    // before it goes on the screen now, while the device works.
     if (TimeOut > 0 && m_link.hCom().inputArrives(ReplyComing))
         return;
-    m_face.showPendingChanges();
+    m_frames.showNow();
 }
 
 void TForm1::showOpenFailure()

@@ -1,7 +1,10 @@
 #pragma once
 
+// Term: the main window Form1 (TForm1), its handlers, start-up and closing.
+
 #include "UnitSetCom.h"
 #include "face.h"
+#include "framepacing.h"
 #include "keys.h"
 #include "panelprogress.h"
 #include "runnesting.h"
@@ -69,6 +72,11 @@ public:
     // The key-press handler of the window itself and of both panes: Esc
     // asks a running transfer to stop.  The key goes on unchanged.
     void FormKeyPress(char16_t& key);
+    // A character typed while `control` has the focus, before the control
+    // takes it.  The window itself and both panes have FormKeyPress as
+    // their key-press handler; the notebook's tabs have none, so Esc there
+    // does not stop a run.
+    void KeyPress(WindowControl control, char16_t& key);
 
     // Reports the outcome of OpenPort in status panel 3 and on "Odeslat":
     // "Port COM<n> otevřen" and enabled, or "Port uzavřen", disabled and no
@@ -102,6 +110,9 @@ public:
     bool isSendEnabled() const { return m_sendEnabled; }
     bool isSendEndOfFileChecked() const { return m_sendEndOfFile; }
     bool isRunning() const { return m_runs.running(); }
+    // How the screen shows a run's changes; the face asks it whether to
+    // hold a change, and reports its frame timer to it.
+    FramePacing& frames() { return m_frames; }
 
     // RunHost
     transfer::Pane& sourcePane() override { return Memo1; }
@@ -134,6 +145,7 @@ private:
     bool m_sendEnabled = false;
     bool m_sendEndOfFile = false;
     RunNesting m_runs;
+    FramePacing m_frames{m_face};
     bool m_closed = false;
 };
 

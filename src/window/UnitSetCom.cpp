@@ -1,7 +1,7 @@
 #include "UnitSetCom.h"
 
 #include <algorithm>
-#include <array>
+#include <span>
 
 namespace quorlink::window {
 
@@ -25,6 +25,18 @@ bool beginsIgnoringCase(std::u16string_view entry, std::u16string_view prefix)
 int length(std::u16string_view text)
 {
     return static_cast<int>(text.size());
+}
+
+// The control after (or before) `from` in `order`, which goes round; none
+// when `from` is not in it.
+std::optional<DialogControl> nextInCycle(std::span<const DialogControl> order, DialogControl from,
+                                         bool forward)
+{
+    const auto it = std::find(order.begin(), order.end(), from);
+    if (it == order.end())
+        return std::nullopt;
+    const std::size_t at = static_cast<std::size_t>(it - order.begin());
+    return order[(at + (forward ? 1 : order.size() - 1)) % order.size()];
 }
 
 } // namespace
@@ -229,14 +241,20 @@ void TSetCom::moveAmongButtons(DialogControl from, bool forward)
 {
     // The dialog's own children in tab order, tab stops ignored: from "Ok"
     // onward it wraps to the group box.
-    static constexpr std::array<DialogControl, 3> Siblings{
-        DialogControl::GroupBox1, DialogControl::Button1, DialogControl::Button2};
-    const auto it = std::find(Siblings.begin(), Siblings.end(), from);
-    if (it == Siblings.end())
-        return;
-    const std::size_t at = static_cast<std::size_t>(it - Siblings.begin());
-    const std::size_t next = (at + (forward ? 1 : Siblings.size() - 1)) % Siblings.size();
-    m_face.setFocus(Siblings[next], forward);
+    static constexpr DialogControl Siblings[]{DialogControl::GroupBox1, DialogControl::Button1,
+                                              DialogControl::Button2};
+    if (const std::optional<DialogControl> next = nextInCycle(Siblings, from, forward))
+        m_face.setFocus(*next, forward);
+}
+
+void TSetCom::moveAlongTabOrder(DialogControl from, bool forward)
+{
+    // The five controls that take the focus, in tab order, round and round.
+    static constexpr DialogControl TabOrder[]{
+        DialogControl::ComboBoxCom, DialogControl::ComboBoxBaud, DialogControl::EditTimeOut,
+        DialogControl::Button1, DialogControl::Button2};
+    if (const std::optional<DialogControl> next = nextInCycle(TabOrder, from, forward))
+        m_face.setFocus(*next, forward);
 }
 
 bool TSetCom::KeyDown(DialogControl focus, Key key, Modifiers modifiers)
@@ -269,6 +287,13 @@ bool TSetCom::KeyDown(DialogControl focus, Key key, Modifiers modifiers)
     if (key == Key::Escape) {
         char16_t esc = EscChar;
         FormKeyPress(esc);
+        return true;
+    }
+    if (key == Key::Tab) {
+        // Ctrl+Tab and Alt+Tab are not the dialog's.
+        if (modifiers.ctrl || modifiers.alt)
+            return false;
+        moveAlongTabOrder(focus, !modifiers.shift);
         return true;
     }
 

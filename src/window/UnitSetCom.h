@@ -1,5 +1,7 @@
 #pragma once
 
+// UnitSetCom: the port settings dialog SetCom (TSetCom) and its lists (TComboBox).
+
 #include "CSpinEdit.h"
 #include "face.h"
 #include "keys.h"
@@ -151,7 +153,9 @@ public:
     // ---- Input from the face
 
     // A key that types nothing, pressed while `focus` has the focus, before
-    // the control sees it.  Returns true when the dialog used it.
+    // the control sees it: Tab and Shift+Tab move along the tab order, the
+    // other keys as the dialog's key table says.  Returns true when the
+    // dialog used it.
     bool KeyDown(DialogControl focus, Key key, Modifiers modifiers);
     // A character typed while `focus` has the focus, before the control sees
     // it.  Returns true when the dialog used it.
@@ -165,6 +169,7 @@ public:
 private:
     void close(int result);
     void moveAmongButtons(DialogControl from, bool forward);
+    void moveAlongTabOrder(DialogControl from, bool forward);
     void placeForShowing();
 
     SetComFace& m_face;

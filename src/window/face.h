@@ -41,33 +41,15 @@ public:
     virtual std::optional<std::filesystem::path> askResultFileName() = 0;
 };
 
-// The main window's face.
-class WindowFace : public MessageBoxes, public FileDialogs
-{
-public:
-    virtual void setCaption(std::u16string_view caption) = 0;
-    virtual void setMenuItemEnabled(MenuItem item, bool enabled) = 0;
-    virtual void setMenuItemChecked(MenuItem item, bool checked) = 0;
-    // Handles every pending window message (repaint, keys, menu commands)
-    // and returns.
-    virtual void processMessages() = 0;
-    // Brings the screen up to date with everything set so far (panels,
-    // appended lines), without handling any input.  A run calls it before
-    // an exchange that may wait, so the screen stays current however long
-    // the device takes.
-    virtual void showPendingChanges() = 0;
-    // Closes the main window now and ends the program once the handler that
-    // is running has returned.  Called only when the window may close.
-    virtual void closeWindow() = 0;
-};
-
-// A monotonic clock in milliseconds and a one-shot timer on the face's
-// event loop, for the spin buttons' repeat.
+// A monotonic clock and a one-shot timer on the face's event loop, for the
+// spin buttons' repeat and the pacing of the screen during a run.
 class Clock
 {
 public:
     virtual ~Clock() = default;
     virtual std::int64_t nowMs() const = 0;
+    // The same clock in microseconds, for faces that have them.
+    virtual std::int64_t nowUs() const { return nowMs() * 1000; }
 };
 
 class Timer
@@ -78,6 +60,36 @@ public:
     // starting again replaces the pending call.
     virtual void start(std::int64_t delayMs) = 0;
     virtual void stop() = 0;
+};
+
+// The main window's face.
+class WindowFace : public MessageBoxes, public FileDialogs
+{
+public:
+    virtual void setCaption(std::u16string_view caption) = 0;
+    virtual void setMenuItemEnabled(MenuItem item, bool enabled) = 0;
+    virtual void setMenuItemChecked(MenuItem item, bool checked) = 0;
+    // Handles every pending window message (keys, menu commands, repaints
+    // unless FramePacing holds them) and returns.
+    virtual void processMessages() = 0;
+    // Brings the screen up to date with everything set so far (panels,
+    // appended lines, whatever was held), without handling any input.
+    // FramePacing calls it.
+    virtual void showPendingChanges() = 0;
+    // Closes the main window now and ends the program once the handler that
+    // is running has returned.  Called only when the window may close.
+    virtual void closeWindow() = 0;
+    // Gives `control` the keyboard focus, now or, while the window is hidden,
+    // when it is shown.
+    virtual void setFocus(WindowControl control) = 0;
+
+    // What FramePacing needs of the face: the refresh rate of the screen the
+    // window is on, in Hz (0 when the screen reports none), a monotonic
+    // clock, and a one-shot timer whose expiry the face reports to
+    // FramePacing::timerExpired.
+    virtual double refreshRate() const = 0;
+    virtual const Clock& frameClock() const = 0;
+    virtual Timer& frameTimer() = 0;
 };
 
 } // namespace quorlink::window

@@ -51,15 +51,29 @@ inline constexpr int ClientWidth = 635;
 inline constexpr int ClientHeight = 216;
 inline constexpr int StatusBarHeight = 24;
 
-// Status panels: 0 source line count, 1 line being sent, 2 replies in this
-// run, 3 port state and run messages.  Panels 0 to 2 are this wide and
-// centred; panel 3 takes the rest of the bar and is left-aligned.
-inline constexpr int PanelCount = 4;
-inline constexpr int NarrowPanelWidth = 50;
+// The status bar's panels, left to right: 0 the source pane's line count,
+// 1 the line being sent, 2 the replies of this run, 3 the port state and the
+// run's messages.
+struct StatusPanel
+{
+    int width;    // pixels at 96 dots per inch; 0: the rest of the bar
+    bool centred; // its text centred, else left-aligned
+};
+inline constexpr std::array<StatusPanel, 4> StatusBarPanels{{
+    {50, true},
+    {50, true},
+    {50, true},
+    {0, false},
+}};
+inline constexpr int PanelCount = static_cast<int>(StatusBarPanels.size());
 
 // The two pages of the notebook, source first (shown at start).
 inline constexpr std::u16string_view SourcePageCaption = u"Zdrojová data";
 inline constexpr std::u16string_view ReceivedPageCaption = u"Přijatá data";
+
+// The main window's controls that take the keyboard focus: the window
+// itself, the notebook's tabs and the two panes.
+enum class WindowControl { Form1, TabbedNotebook1, Memo1, Memo2 };
 
 enum class MenuItem {
     Otevtzdroj1,

@@ -36,6 +36,21 @@ public:
     std::map<int, std::u16string> texts;
 };
 
+class FakeClock : public Clock
+{
+public:
+    std::int64_t nowMs() const override { return now; }
+    std::int64_t now = 1000;
+};
+
+class FakeTimer : public Timer
+{
+public:
+    void start(std::int64_t delayMs) override { due = delayMs; }
+    void stop() override { due.reset(); }
+    std::optional<std::int64_t> due;
+};
+
 class FakeWindowFace : public WindowFace
 {
 public:
@@ -58,6 +73,10 @@ public:
     }
     void showPendingChanges() override { ++shownNow; }
     void closeWindow() override { ++closes; }
+    void setFocus(WindowControl control) override { focus = control; }
+    double refreshRate() const override { return refresh; }
+    const Clock& frameClock() const override { return clock; }
+    Timer& frameTimer() override { return timer; }
 
     std::vector<Box> boxes;
     std::deque<std::optional<std::filesystem::path>> openAnswers;
@@ -69,6 +88,10 @@ public:
     int pumps = 0;
     int closes = 0;
     int shownNow = 0;
+    std::optional<WindowControl> focus;
+    double refresh = 0.0;
+    FakeClock clock;
+    FakeTimer timer;
 
 private:
     static std::optional<std::filesystem::path>
@@ -80,21 +103,6 @@ private:
         answers.pop_front();
         return answer;
     }
-};
-
-class FakeClock : public Clock
-{
-public:
-    std::int64_t nowMs() const override { return now; }
-    std::int64_t now = 1000;
-};
-
-class FakeTimer : public Timer
-{
-public:
-    void start(std::int64_t delayMs) override { due = delayMs; }
-    void stop() override { due.reset(); }
-    std::optional<std::int64_t> due;
 };
 
 class FakeSpinFace : public SpinEditFace
@@ -149,7 +157,11 @@ public:
     }
     void endModal(int value) override { result = value; }
     std::optional<DialogControl> focusedControl() const override { return focus; }
-    void setFocus(DialogControl control, bool) override { focus = control; }
+    void setFocus(DialogControl control, bool forwards) override
+    {
+        focus = control;
+        forward = forwards;
+    }
     Point position() const override { return at; }
     void move(Point topLeft) override { at = topLeft; }
     Point frameSize() const override { return {258, 320}; }
@@ -159,6 +171,7 @@ public:
     std::function<void()> whileShown;
     std::optional<int> result;
     std::optional<DialogControl> focus;
+    bool forward = true;
     Point at;
     Rect owner{100, 100, 651, 275};
     Rect desktop{0, 0, 1920, 1080};

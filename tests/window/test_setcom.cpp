@@ -180,6 +180,30 @@ TEST_F(SetCom, shouldFollowTheKeyTableAndReturnItsResults)
                            DialogControl::ComboBoxCom, DialogControl::Button2}));
 }
 
+TEST_F(SetCom, shouldGoRoundTheTabOrderWithTabAndShiftTab)
+{
+    const Modifiers shift{true, false, false};
+    face.focus = DialogControl::ComboBoxCom;
+    std::vector<DialogControl> visited;
+    for (const Modifiers modifiers : {Modifiers{}, shift}) {
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_TRUE(dialog.KeyDown(*face.focus, Key::Tab, modifiers));
+            EXPECT_EQ(face.forward, !modifiers.shift);
+            visited.push_back(*face.focus);
+        }
+    }
+    EXPECT_EQ(visited,
+              (std::vector<DialogControl>{
+                  DialogControl::ComboBoxBaud, DialogControl::EditTimeOut, DialogControl::Button1,
+                  DialogControl::Button2, DialogControl::ComboBoxCom, DialogControl::Button2,
+                  DialogControl::Button1, DialogControl::EditTimeOut, DialogControl::ComboBoxBaud,
+                  DialogControl::ComboBoxCom}));
+    // Ctrl+Tab and Alt+Tab are not the dialog's.
+    EXPECT_FALSE(dialog.KeyDown(DialogControl::EditTimeOut, Key::Tab, {false, true, false}));
+    EXPECT_FALSE(dialog.KeyDown(DialogControl::Button1, Key::Tab, {false, false, true}));
+    EXPECT_EQ(face.focus, DialogControl::ComboBoxCom);
+}
+
 TEST_F(SetCom, shouldCentreFirstShowingThenKeepPositionAndFocus)
 {
     face.whileShown = [&] {

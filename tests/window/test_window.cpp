@@ -18,9 +18,12 @@ using namespace std::chrono_literals;
 using quorlink::testing::PtyDevice;
 using quorlink::window::BoxIcon;
 using quorlink::window::DialogControl;
+using quorlink::window::FramePacing;
 using quorlink::window::Key;
 using quorlink::window::MenuItem;
+using quorlink::window::WindowControl;
 using quorlink::window::testing::FakeWindow;
+using quorlink::window::testing::FakeWindowFace;
 using quorlink::window::testing::MemoryStore;
 
 namespace {
@@ -63,6 +66,7 @@ TEST_F(Window, shouldStartWithDefaultsAndOpenOnlyAStoredPort)
     EXPECT_EQ(w.form.BaudRateIndex, 5);
     EXPECT_EQ(w.form.ComPortIndex, 0);
     EXPECT_TRUE(w.face.boxes.empty());
+    EXPECT_EQ(w.face.focus, WindowControl::Memo1);
 
     PtyDevice device;
     storePort(device.path());
@@ -182,10 +186,22 @@ TEST_F(Window, shouldRunStopOnEscAndCloseOnlyOnceTheRunHasReturned)
     w.form.Memo1Change();
     EXPECT_EQ(panel(0), u"4");
 
-    // Esc in the third exchange: the run stops after it.
+    // Esc on the tabs does not count; in a pane in the third exchange it
+    // does, and the run stops after that exchange.  Keys go on unchanged.
+    w.face.script[2] = [&] {
+        char16_t esc = 27;
+        w.form.KeyPress(WindowControl::TabbedNotebook1, esc);
+        EXPECT_FALSE(w.form.StopRequested);
+        for (const WindowControl control : {WindowControl::Form1, WindowControl::Memo1}) {
+            char16_t letter = u'x';
+            w.form.KeyPress(control, letter);
+            EXPECT_EQ(letter, u'x');
+        }
+        EXPECT_FALSE(w.form.StopRequested);
+    };
     w.face.script[3] = [&] {
         char16_t esc = 27;
-        w.form.FormKeyPress(esc);
+        w.form.KeyPress(WindowControl::Memo2, esc);
         EXPECT_EQ(esc, 27);
     };
     w.form.Click(MenuItem::Odeslat1);
@@ -210,6 +226,12 @@ TEST_F(Window, shouldRunStopOnEscAndCloseOnlyOnceTheRunHasReturned)
     EXPECT_EQ(panel(3), u"Konec přenosu");
     EXPECT_EQ(w.face.closes, 1);
     EXPECT_EQ(values.sendEndFile, true);
+
+    // Esc on the window itself counts as well.
+    char16_t esc = 27;
+    w.form.StopRequested = false;
+    w.form.KeyPress(WindowControl::Form1, esc);
+    EXPECT_TRUE(w.form.StopRequested);
 
     // Konec in a run: the port closes, the rest is skipped, then it closes.
     FakeWindow& again = start();
@@ -236,6 +258,92 @@ TEST_F(Window, shouldShowAMissingReplyUntilTheRunEnds)
     EXPECT_EQ(panel(1), u"2");
     EXPECT_EQ(panel(2), u"0");
     EXPECT_EQ(panel(3), u"Konec přenosu");
+}
+
+// A device that does not answer: every exchange may wait, so what was set
+// before it is shown first, in a nested run too; the end of the outermost
+// run shows the rest, and the face holds its changes only until then.
+TEST_F(Window, shouldHoldTheScreenFromTheStartOfTheOutermostRunToItsEnd)
+{
+    PtyDevice device;
+    device.silent();
+    storePort(device.path());
+    values.port->TimeOut = 5;
+    FakeWindow& w = start();
+    w.memo1.setText(u"A\r\nB\r\n");
+    EXPECT_FALSE(w.form.frames().holding());
+    std::vector<std::pair<int, bool>> shownAndHolding;
+    const auto record = [&] {
+        shownAndHolding.emplace_back(w.face.shownNow, w.form.frames().holding());
+    };
+    w.face.script[1] = [&] {
+        record();
+        w.form.Click(MenuItem::Odeslat1);
+        record();
+    };
+    w.face.script[2] = record;
+    w.form.Click(MenuItem::Odeslat1);
+    EXPECT_EQ(shownAndHolding,
+              (std::vector<std::pair<int, bool>>{{1, true}, {2, true}, {3, true}}));
+    EXPECT_EQ(w.face.shownNow, 5);
+    EXPECT_FALSE(w.form.frames().holding());
+    EXPECT_EQ(device.lines(), (std::vector<std::string>{"A", "A", "B", "B"}));
+}
+
+// Between exchanges the held changes are shown once a frame has passed;
+// held while no exchange comes (a dialog during the run), by the frame's
+// end.
+TEST(FramePacing, shouldShowHeldChangesOncePerFrame)
+{
+    FakeWindowFace face;
+    face.refresh = 50.0; // 20 ms a frame
+    FramePacing frames(face);
+    frames.changeHeld();
+    EXPECT_FALSE(face.timer.due); // nothing is held outside a run
+
+    frames.runStarted();
+    frames.betweenExchanges(); // the first frame is due at once
+    EXPECT_EQ(face.shownNow, 1);
+    face.clock.now += 19;
+    frames.betweenExchanges();
+    frames.changeHeld();
+    EXPECT_EQ(face.shownNow, 1);
+    EXPECT_EQ(face.timer.due, 1);
+    face.clock.now += 1;
+    frames.betweenExchanges();
+    EXPECT_EQ(face.shownNow, 2);
+    EXPECT_FALSE(face.timer.due);
+
+    // The timer shows them; one that runs out early waits for the rest.
+    face.clock.now += 5;
+    frames.changeHeld();
+    frames.changeHeld();
+    EXPECT_EQ(face.timer.due, 15);
+    face.clock.now += 14;
+    face.timer.due.reset();
+    frames.timerExpired();
+    EXPECT_EQ(face.shownNow, 2);
+    EXPECT_EQ(face.timer.due, 1);
+    face.clock.now += 1;
+    face.timer.due.reset();
+    frames.timerExpired();
+    EXPECT_EQ(face.shownNow, 3);
+
+    // Shown at once, the next frame counts from there; without a rate the
+    // screen has 60 Hz.
+    face.refresh = 0.0;
+    face.clock.now += 3;
+    frames.showNow();
+    EXPECT_EQ(face.shownNow, 4);
+    face.clock.now += 16;
+    frames.betweenExchanges();
+    EXPECT_EQ(face.shownNow, 4);
+    face.clock.now += 1;
+    frames.betweenExchanges();
+    EXPECT_EQ(face.shownNow, 5);
+    frames.runEnded();
+    EXPECT_EQ(face.shownNow, 6);
+    EXPECT_FALSE(frames.holding());
 }
 
 TEST_F(Window, shouldLoadAndSaveFilesAndShowWhatFails)

@@ -1,7 +1,7 @@
 // The panes of quorlink.exe (EDIT controls) keep the line rules every pane
 // keeps.
 
-#include "faces/win32/editpane.h"
+#include "faces/win32/memopane.h"
 #include "panecontract.h"
 
 #include <memory>

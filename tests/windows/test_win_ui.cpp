@@ -824,8 +824,10 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     typeText(result);
     pressKey(VK_RETURN);
     const std::string expected = replies + replies + line + "\r\n";
-    EXPECT_TRUE(waitFor([&] { return readFile(result) == expected; }))
-        << "result file: " << readFile(result);
+    // Not opened until the new file is in place: reading the old one while
+    // the program replaces it would make the replacing fail.
+    EXPECT_TRUE(waitFor([&] { return fileSize(result) == std::ssize(expected); }));
+    EXPECT_EQ(readFile(result), expected);
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(m_program->waitForWindow(L"#32770", 0ms), nullptr) << "a question before overwriting";
     EXPECT_EQ(windowText(m_memo2).substr(0, 38), L"Příliš žluťoučký kůň úpěl ďábelské ódy");

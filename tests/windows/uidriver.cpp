@@ -497,6 +497,15 @@ std::string readFile(const std::wstring& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+long long fileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
+                                  data.nFileSizeLow);
+}
+
 void writeFile(const std::wstring& path, const std::string& bytes)
 {
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);

@@ -93,6 +93,9 @@ void storeSettings(std::initializer_list<std::pair<const wchar_t*, DWORD>> value
 
 // Files, whole.
 std::string readFile(const std::wstring& path);
+// The size of the file at `path`, looked up without opening it (a file held
+// open cannot be replaced by the program meanwhile); -1 when there is none.
+long long fileSize(const std::wstring& path);
 void writeFile(const std::wstring& path, const std::string& bytes);
 // A new empty folder under the user's temporary folder.
 std::wstring newFolder();

@@ -1,35 +1,15 @@
 #include "application.h"
 
 #include "dialogs.h"
-#include "qttext.h"
+#include "text.h"
 #include "window/errordisplay.h"
 
-#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
 #include <QTranslator>
 
 namespace quorlink::qtface {
-
-void QtMessageBoxes::showMessageBox(window::BoxIcon icon, std::u16string_view caption,
-                                    std::u16string_view text)
-{
-    if (icon == window::BoxIcon::Information)
-        dialogs().information(boxOwner(), toQString(caption), toQString(text));
-    else
-        dialogs().stop(boxOwner(), toQString(caption), toQString(text));
-}
-
-QFont windowFont()
-{
-    const QString family = toQString(window::WindowFont.family);
-    QFont font = QFontDatabase::families().contains(family)
-                     ? QFont(family)
-                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(window::WindowFont.pointSize);
-    return font;
-}
 
 std::u16string applicationTitle()
 {

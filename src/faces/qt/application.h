@@ -3,25 +3,11 @@
 #include "window/face.h"
 
 #include <QApplication>
-#include <QFont>
 
 #include <exception>
 #include <string>
 
 namespace quorlink::qtface {
-
-// The program's message boxes: Qt's (or the tests' stand-ins, see
-// dialogs.h), owned by the window in front.
-class QtMessageBoxes : public window::MessageBoxes
-{
-public:
-    void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
-                        std::u16string_view text) override;
-};
-
-// The window's font, Tahoma 8 point, or the system's sans-serif at that size
-// where there is no Tahoma.
-QFont windowFont();
 
 // The title the error display is captioned with, from this executable's name.
 std::u16string applicationTitle();

@@ -1,6 +1,6 @@
 #include "dialogs.h"
 
-#include "qttext.h"
+#include "text.h"
 #include "window/windowdefs.h"
 
 #include <QApplication>
@@ -119,6 +119,15 @@ Dialogs& dialogs()
 void setDialogs(Dialogs* replacement)
 {
     current = replacement;
+}
+
+void QtMessageBoxes::showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                                    std::u16string_view text)
+{
+    if (icon == window::BoxIcon::Information)
+        dialogs().information(boxOwner(), toQString(caption), toQString(text));
+    else
+        dialogs().stop(boxOwner(), toQString(caption), toQString(text));
 }
 
 } // namespace quorlink::qtface

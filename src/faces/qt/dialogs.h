@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/face.h"
+
 #include <QString>
 
 #include <optional>
@@ -35,5 +37,14 @@ QWidget* boxOwner();
 Dialogs& dialogs();
 // Replaces the dialogs (nullptr restores Qt's); the caller keeps ownership.
 void setDialogs(Dialogs* replacement);
+
+// The program's message boxes, through dialogs(): owned by the window in
+// front.
+class QtMessageBoxes : public window::MessageBoxes
+{
+public:
+    void showMessageBox(window::BoxIcon icon, std::u16string_view caption,
+                        std::u16string_view text) override;
+};
 
 } // namespace quorlink::qtface

@@ -1,9 +1,11 @@
 #include "mainwindow.h"
 
-#include "dialogs.h"
+#include "application.h"
+#include "keys.h"
 #include "portdialog.h"
-#include "qttext.h"
+#include "text.h"
 #include "window/windowdefs.h"
+#include "windowfont.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,8 +13,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -57,9 +61,9 @@ private:
 };
 
 // The status bar with its panels side by side from its left edge, without
-// gaps: the narrow panels first, the rest of the bar up to the size grip for
-// the last.  QStatusBar's own layout would put 2 pixels before the first
-// panel and 6 between panels.
+// gaps, each as wide as the window's table says; the last takes the rest of
+// the bar up to the size grip.  QStatusBar's own layout would put 2 pixels
+// before the first panel and 6 between panels.
 class PanelStatusBar : public QStatusBar
 {
 public:
@@ -103,8 +107,9 @@ private:
         const int height = std::max(this->height() - 5, 0);
         int left = 0;
         for (std::size_t i = 0; i < m_panels.size(); ++i) {
-            const bool last = i + 1 == m_panels.size();
-            const int width = last ? std::max(right - left, 0) : window::NarrowPanelWidth;
+            const int width = window::StatusBarPanels[i].width > 0
+                                  ? window::StatusBarPanels[i].width
+                                  : std::max(right - left, 0);
             m_panels[i]->setGeometry(left, top, width, height);
             left += width;
         }
@@ -116,23 +121,24 @@ private:
 } // namespace
 
 MainWindow::MainWindow(std::unique_ptr<settings::SettingsStore> store, QWidget* parent)
-    : QMainWindow(parent), m_paintPacer(this, [this] { releaseHeld(); }),
-      m_layoutPacer(this, [this] { releaseHeld(); })
+    : QMainWindow(parent), m_frameTimer([this] { m_form->frames().timerExpired(); })
 {
     buildWindow();
     SetCom = new PortDialog(this);
     m_form = std::make_unique<window::TForm1>(*this, *Memo1, *Memo2, *this, SetCom->core(),
                                               std::move(store), applicationTitle());
+    Memo1->setPacing(&m_form->frames());
+    Memo2->setPacing(&m_form->frames());
     m_layoutFilter = std::make_unique<LayoutRequestFilter>(
         [this](QObject* widget) { return holdLayout(widget); });
+    QCoreApplication::instance()->installEventFilter(m_layoutFilter.get());
     connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { m_form->Memo1Change(); });
     m_form->FormCreate();
 }
 
 MainWindow::~MainWindow()
 {
-    if (m_runs > 0)
-        QCoreApplication::instance()->removeEventFilter(m_layoutFilter.get());
+    QCoreApplication::instance()->removeEventFilter(m_layoutFilter.get());
 }
 
 void MainWindow::buildWindow()
@@ -168,8 +174,8 @@ void MainWindow::buildWindow()
         panel->setObjectName(QStringLiteral("Panel%1").arg(i));
         panel->setTextFormat(Qt::PlainText);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        const bool narrow = i + 1 < m_panels.size();
-        panel->setAlignment(narrow ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        panel->setAlignment(window::StatusBarPanels[i].centred ? Qt::AlignCenter
+                                                               : Qt::AlignLeft | Qt::AlignVCenter);
         statusBar->addPanel(panel);
         m_panels[i] = panel;
     }
@@ -179,7 +185,6 @@ void MainWindow::buildWindow()
 
     // The client area is what is laid out; the menu bar comes on top of it.
     resize(window::ClientWidth, window::ClientHeight + menuBar()->sizeHint().height());
-    Memo1->setFocus();
 }
 
 void MainWindow::buildMenu()
@@ -204,46 +209,20 @@ void MainWindow::buildMenu()
             if (entry.item == window::MenuItem::SendEndOfFile)
                 action->setCheckable(true);
             const window::MenuItem item = entry.item;
-            connect(action, &QAction::triggered, this, [this, item] { choose(item); });
+            connect(action, &QAction::triggered, this, [this, item] { m_form->Click(item); });
             m_actions[item] = action;
         }
     }
 }
 
-void MainWindow::choose(window::MenuItem item)
+bool MainWindow::keyPress(window::WindowControl control, const QKeyEvent& event)
 {
-    if (item != window::MenuItem::Odeslat1) {
-        m_form->Click(item);
-        return;
-    }
-    // A run (a nested one counted too) paces the window's repaints and
-    // relayouts to the screen; what is held goes out when the outermost
-    // run is over, also when a handler inside it threw.
-    struct RunScope
-    {
-        MainWindow& window;
-        explicit RunScope(MainWindow& w) : window(w)
-        {
-            if (window.m_runs++ == 0)
-                QCoreApplication::instance()->installEventFilter(window.m_layoutFilter.get());
-        }
-        ~RunScope()
-        {
-            if (--window.m_runs > 0)
-                return;
-            QCoreApplication::instance()->removeEventFilter(window.m_layoutFilter.get());
-            window.releaseHeld();
-        }
-    } scope(*this);
-    m_form->Click(item);
-}
-
-void MainWindow::keyPress(int qtKey)
-{
-    if (qtKey != Qt::Key_Escape)
-        return;
-    char16_t key = window::EscChar;
-    m_form->FormKeyPress(key);
+    const std::optional<char16_t> typed = typedCharacter(event);
+    if (!typed)
+        return false;
+    char16_t key = *typed;
+    m_form->KeyPress(control, key);
+    return key == 0;
 }
 
 // ---- WindowFace
@@ -289,35 +268,50 @@ void MainWindow::setMenuItemChecked(window::MenuItem item, bool checked)
 
 void MainWindow::processMessages()
 {
-    if ((m_paintHeld && m_paintPacer.due()) || (!m_layoutHeld.empty() && m_layoutPacer.due()))
-        releaseHeld();
     QCoreApplication::processEvents();
 }
 
 void MainWindow::showPendingChanges()
 {
-    m_showingNow = true;
-    m_paintPacer.cancel();
-    m_layoutPacer.cancel();
     // The panes' views first: they mark what their appends changed.
     Memo1->updateView();
     Memo2->updateView();
+    // A held request stays the widgets' only pending one (they post no
+    // other until it is handled), so it must be sent again.
     for (const QPointer<QObject>& widget : m_layoutHeld) {
         if (widget)
             QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
     }
     m_layoutHeld.clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    m_paintHeld = false;
     QEvent paint(QEvent::UpdateRequest);
     event(&paint);
-    m_showingNow = false;
 }
 
 void MainWindow::closeWindow()
 {
     m_closing = true;
     close();
+}
+
+void MainWindow::setFocus(window::WindowControl control)
+{
+    switch (control) {
+    case window::WindowControl::Form1:
+        return QMainWindow::setFocus();
+    case window::WindowControl::TabbedNotebook1:
+        return TabbedNotebook1->tabBar()->setFocus();
+    case window::WindowControl::Memo1:
+        return Memo1->setFocus();
+    case window::WindowControl::Memo2:
+        return Memo2->setFocus();
+    }
+}
+
+double MainWindow::refreshRate() const
+{
+    const QScreen* display = screen();
+    return display ? display->refreshRate() : 0.0;
 }
 
 // ---- StatusPanels
@@ -349,12 +343,16 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
-    // Keys of the tab bar also bubble up here; only those meant for the
-    // window itself count.
+    // The keys the focused control leaves come up here as well: the panes'
+    // were reported on their way in (eventFilter).
     const QWidget* focus = QApplication::focusWidget();
+    bool dropped = false;
     if (focus == nullptr || focus == this)
-        keyPress(event->key());
-    QMainWindow::keyPressEvent(event);
+        dropped = keyPress(window::WindowControl::Form1, *event);
+    else if (focus == TabbedNotebook1->tabBar())
+        dropped = keyPress(window::WindowControl::TabbedNotebook1, *event);
+    if (!dropped)
+        QMainWindow::keyPressEvent(event);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -373,7 +371,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
                 }
             }
         } else if (event->type() == QEvent::KeyPress) {
-            keyPress(static_cast<QKeyEvent*>(event)->key());
+            const auto control =
+                watched == Memo1 ? window::WindowControl::Memo1 : window::WindowControl::Memo2;
+            if (keyPress(control, *static_cast<QKeyEvent*>(event)))
+                return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -381,14 +382,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool MainWindow::event(QEvent* event)
 {
-    if (event->type() == QEvent::UpdateRequest) {
-        if (paceNow() && !m_paintPacer.due()) {
-            m_paintHeld = true;
-            m_paintPacer.hold();
-            return true;
-        }
-        m_paintHeld = false;
-        m_paintPacer.done();
+    if (event->type() == QEvent::UpdateRequest && m_form && m_form->frames().holding()) {
+        m_form->frames().changeHeld();
+        return true;
     }
     return QMainWindow::event(event);
 }
@@ -396,33 +392,13 @@ bool MainWindow::event(QEvent* event)
 bool MainWindow::holdLayout(QObject* widget)
 {
     // Relayouts of this window (the status bar's, after each panel text).
-    if (!widget->isWidgetType() || static_cast<QWidget*>(widget)->window() != this)
+    if (!m_form || !m_form->frames().holding() || !widget->isWidgetType() ||
+        static_cast<QWidget*>(widget)->window() != this)
         return false;
-    if (paceNow() && !m_layoutPacer.due()) {
-        if (std::find(m_layoutHeld.begin(), m_layoutHeld.end(), widget) == m_layoutHeld.end())
-            m_layoutHeld.emplace_back(widget);
-        m_layoutPacer.hold();
-        return true;
-    }
-    m_layoutPacer.done();
-    return false;
-}
-
-void MainWindow::releaseHeld()
-{
-    m_paintPacer.cancel();
-    m_layoutPacer.cancel();
-    // A held request stays the widgets' only pending one (they post no
-    // other until it is handled), so it must be sent again.
-    for (const QPointer<QObject>& widget : m_layoutHeld) {
-        if (widget)
-            QCoreApplication::postEvent(widget, new QEvent(QEvent::LayoutRequest));
-    }
-    m_layoutHeld.clear();
-    if (m_paintHeld) {
-        m_paintHeld = false;
-        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
-    }
+    if (std::find(m_layoutHeld.begin(), m_layoutHeld.end(), widget) == m_layoutHeld.end())
+        m_layoutHeld.emplace_back(widget);
+    m_form->frames().changeHeld();
+    return true;
 }
 
 } // namespace quorlink::qtface

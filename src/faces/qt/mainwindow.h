@@ -1,7 +1,7 @@
 #pragma once
 
-#include "application.h"
-#include "framepacer.h"
+#include "clock.h"
+#include "dialogs.h"
 #include "memopane.h"
 #include "settings/settingsstore.h"
 #include "window/Term.h"
@@ -60,13 +60,18 @@ public:
     void processMessages() override;
     void showPendingChanges() override;
     void closeWindow() override;
+    void setFocus(window::WindowControl control) override;
+    using QMainWindow::setFocus;
+    double refreshRate() const override;
+    const window::Clock& frameClock() const override { return m_frameClock; }
+    window::Timer& frameTimer() override { return m_frameTimer; }
 
     // StatusPanels
     void setPanelText(int index, std::u16string_view text) override;
     std::u16string panelText(int index) const override;
 
 protected:
-    // Holds the window's repaints during a run.
+    // Holds the window's repaints while TForm1's pacing says so.
     bool event(QEvent* event) override;
     // The close box, Alt+F4: TForm1 decides whether the window closes now.
     void closeEvent(QCloseEvent* event) override;
@@ -78,14 +83,11 @@ protected:
 private:
     void buildWindow();
     void buildMenu();
-    void keyPress(int qtKey);
-    // A menu command: a run is paced to the screen while it lasts.
-    void choose(window::MenuItem item);
+    // The character a key press types, to TForm1's key handling for `control`;
+    // true when it is dropped there.
+    bool keyPress(window::WindowControl control, const QKeyEvent& event);
     // True when the LayoutRequest of `widget` is to be held.
     bool holdLayout(QObject* widget);
-    // Posts the repaint and the relayouts held back during a run.
-    void releaseHeld();
-    bool paceNow() const { return m_runs > 0 && !m_showingNow; }
 
     std::array<QLabel*, window::PanelCount> m_panels{};
     std::map<window::MenuItem, QAction*> m_actions;
@@ -94,20 +96,14 @@ private:
     // The window closes: TForm1 has agreed.
     bool m_closing = false;
 
-    // A run repaints between exchanges, but the screen shows no more than
-    // one frame per refresh: while a run is in progress (nested runs
-    // counted) a repaint or a status bar relayout that comes sooner than one
-    // frame time after the previous one is held and done once the frame time
-    // has passed, or when the outermost run ends.  Nothing stays held while
-    // an exchange waits (showPendingChanges).
-    int m_runs = 0;
-    bool m_showingNow = false;
-    bool m_paintHeld = false;
+    // While TForm1's pacing holds the window's changes, the repaint and the
+    // relayouts (the status bar's, after each panel text) wait until it has
+    // them shown (showPendingChanges).
     std::vector<QPointer<QObject>> m_layoutHeld;
-    FramePacer m_paintPacer;
-    FramePacer m_layoutPacer;
-    // Installed on the application during a run: a widget's layout sees its
-    // LayoutRequest before the widget's own event filters do.
+    QtClock m_frameClock;
+    QtTimer m_frameTimer;
+    // Installed on the application: a widget's layout sees its LayoutRequest
+    // before the widget's own event filters do.
     std::unique_ptr<QObject> m_layoutFilter;
 };
 

@@ -3,7 +3,6 @@
 #include <QAbstractTextDocumentLayout>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -95,8 +94,7 @@ QString MemoPane::blockText(const QTextBlock& block) const
     return text;
 }
 
-MemoPane::MemoPane(QWidget* parent)
-    : QPlainTextEdit(parent), m_viewPacer(this, [this] { updateView(); })
+MemoPane::MemoPane(QWidget* parent) : QPlainTextEdit(parent)
 {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -110,15 +108,15 @@ MemoPane::MemoPane(QWidget* parent)
     });
 }
 
+bool MemoPane::lastBlockEmpty() const
+{
+    // A block's length counts its paragraph end.
+    return document()->lastBlock().length() <= 1;
+}
+
 int MemoPane::lineCount() const
 {
-    const QTextDocument* doc = document();
-    int count = doc->blockCount();
-    // The last paragraph is empty when the text ends with a line break (and
-    // in an empty pane): it is not a line.
-    if (doc->lastBlock().length() <= 1)
-        --count;
-    return count;
+    return transfer::lineCountOfBlocks(document()->blockCount(), lastBlockEmpty());
 }
 
 std::u16string MemoPane::line(int index) const
@@ -134,10 +132,10 @@ std::u16string MemoPane::line(int index) const
 void MemoPane::appendLine(std::u16string_view line)
 {
     const QString lineText = QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size()));
-    // The document layout's signals are what move the view; within a frame
-    // of the last view update they are held back for the timer.
+    // The document layout's signals are what move the view; while the
+    // window's changes are held, they are held back for the next frame.
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
-    const bool spareView = !m_viewPacer.due();
+    const bool spareView = m_pacing && m_pacing->holding();
     const bool layoutWasBlocked = spareView && layout->blockSignals(true);
     // Not an edit of the user's: no undo step, and no undo record held for
     // the rest of the run.  The document can only drop its whole history to
@@ -153,26 +151,23 @@ void MemoPane::appendLine(std::u16string_view line)
     // a cost paid for every reply of a run.
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    // An unfinished last line: the new line goes after a break and stays
-    // unfinished itself, except that an empty one gets its break.
-    const bool lastLineFinished = doc->lastBlock().length() <= 1;
+    const transfer::AppendBreaks breaks = transfer::appendBreaks(lastBlockEmpty(), line.empty());
+    const QString breakText = QStringLiteral("\n");
     const bool plainLine = std::none_of(line.begin(), line.end(), [](char16_t c) {
         return c == CR || c == LF || endsParagraph(c);
     });
     if (plainLine) {
         // A run's usual reply: one insert.
-        const QString breakText = QStringLiteral("\n");
-        cursor.insertText(lastLineFinished
-                              ? lineText + breakText
-                              : breakText + lineText + (lineText.isEmpty() ? breakText : QString()),
+        cursor.insertText((breaks.before ? breakText : QString()) + lineText +
+                              (breaks.after ? breakText : QString()),
                           QTextCharFormat());
     } else {
-        if (!lastLineFinished)
-            cursor.insertText(QStringLiteral("\n"), QTextCharFormat());
+        if (breaks.before)
+            cursor.insertText(breakText, QTextCharFormat());
         insertShown(cursor, lineText,
                     [](char16_t c) { return c == CR || c == LF || endsParagraph(c); });
-        if (lastLineFinished)
-            cursor.insertText(QStringLiteral("\n"), QTextCharFormat());
+        if (breaks.after)
+            cursor.insertText(breakText, QTextCharFormat());
     }
     cursor.endEditBlock();
     if (undoable)
@@ -180,13 +175,11 @@ void MemoPane::appendLine(std::u16string_view line)
     if (spareView) {
         layout->blockSignals(layoutWasBlocked);
         m_viewBehind = true;
-        m_viewPacer.hold();
-    } else {
-        // Appends held back since the last update still need their repaint:
-        // the layout's signals for this one cover only the rows it touched.
-        if (m_viewBehind)
-            updateView();
-        m_viewPacer.done();
+        m_pacing->changeHeld();
+    } else if (m_viewBehind) {
+        // Appends held back before still need their repaint: the layout's
+        // signals for this one cover only the rows it touched.
+        updateView();
     }
 }
 
@@ -238,7 +231,6 @@ void MemoPane::updateView()
     if (!m_viewBehind)
         return;
     m_viewBehind = false;
-    m_viewPacer.done();
     // What the layout would have said after each held append: the document
     // size (scroll bar ranges) and a repaint of the whole view.
     QAbstractTextDocumentLayout* layout = document()->documentLayout();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "framepacer.h"
 #include "transfer/pane.h"
+#include "window/framepacing.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -30,10 +30,9 @@ namespace quorlink::qtface {
 // undo history of what was typed before it.
 //
 // Appending is what a run does once per exchange.  The text is in the pane
-// at once; the editor's view of it (scroll bar ranges, the repaint) follows
-// at most once per frame of the screen: an append sooner than one frame
-// after the last one that updated the view leaves the view to a timer that
-// fires within that frame.
+// at once; while the window's changes are held (window::FramePacing), the
+// editor's view of it (scroll bar ranges, the repaint) waits for the window
+// to show the next frame (updateView).
 class MemoPane : public QPlainTextEdit, public transfer::Pane
 {
     Q_OBJECT
@@ -48,6 +47,9 @@ public:
     std::u16string text() const override;
     void setText(std::u16string_view text) override;
 
+    // The window's pacing, which the view follows during a run; none, and
+    // the view follows every append.
+    void setPacing(window::FramePacing* pacing) { m_pacing = pacing; }
     // Brings the view up to date with the appends it was spared; the window
     // calls it before it shows a held frame.
     void updateView();
@@ -68,11 +70,13 @@ private:
     bool insertPlain(const QString& text);
     // The text of `block` with its pictures read back.
     QString blockText(const QTextBlock& block) const;
+    // The text ends with a line break, or is empty.
+    bool lastBlockEmpty() const;
 
     // Some picture was inserted since the pane was last set or cleared.
     bool m_pictures = false;
     bool m_viewBehind = false;
-    FramePacer m_viewPacer;
+    window::FramePacing* m_pacing = nullptr;
 };
 
 } // namespace quorlink::qtface

@@ -1,7 +1,7 @@
 #include "spinedit.h"
 
-#include "qtkeys.h"
-#include "qttext.h"
+#include "keys.h"
+#include "text.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -19,21 +19,6 @@ namespace {
 constexpr int ButtonWidth = 15; // pixels, both arrows
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// QtTimer
-
-QtTimer::QtTimer(std::function<void()> expired)
-{
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [expired = std::move(expired)] { expired(); });
-}
-
-void QtTimer::start(std::int64_t delayMs)
-{
-    m_timer.start(static_cast<int>(std::clamp<std::int64_t>(delayMs, 0, 1'000'000)));
-}
 
 // ---------------------------------------------------------------------------
 // ArrowButton

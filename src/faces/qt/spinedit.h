@@ -1,37 +1,14 @@
 #pragma once
 
+#include "clock.h"
 #include "window/CSpinEdit.h"
 
-#include <QElapsedTimer>
 #include <QLineEdit>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
 
 namespace quorlink::qtface {
-
-// A monotonic clock and a one-shot timer on Qt's event loop.
-class QtClock : public window::Clock
-{
-public:
-    QtClock() { m_clock.start(); }
-    std::int64_t nowMs() const override { return m_clock.elapsed(); }
-
-private:
-    QElapsedTimer m_clock;
-};
-
-class QtTimer : public window::Timer
-{
-public:
-    explicit QtTimer(std::function<void()> expired);
-    void start(std::int64_t delayMs) override;
-    void stop() override { m_timer.stop(); }
-
-private:
-    QTimer m_timer;
-};
 
 class SpinEditWidget;
 

@@ -1,14 +1,13 @@
 // quorlink.exe: the Windows face of Quorlink, plain Win32 over the window's
 // behaviour (src/window).
 
+#include "application.h"
+#include "dialogs.h"
 #include "mainwindow.h"
-#include "messagepump.h"
-#include "nativedialogs.h"
 #include "portdialog.h"
 #include "settings/settingsstore.h"
 #include "window/Term.h"
 #include "window/errordisplay.h"
-#include "wintext.h"
 
 #include <windows.h>
 
@@ -16,32 +15,14 @@
 
 #include <exception>
 #include <string>
-#include <vector>
 
 using namespace quorlink;
-
-namespace {
-
-// The executable's full path, however long.
-std::u16string executablePath()
-{
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size())
-            return win32::fromWide(std::wstring_view(path.data(), length));
-        path.resize(path.size() * 2);
-    }
-}
-
-} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    const std::u16string title = window::applicationTitle(executablePath());
+    const std::u16string title = win32::applicationTitle();
     try {
         win32::MainWindow mainWindow;
         mainWindow.create();

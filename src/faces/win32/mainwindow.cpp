@@ -1,12 +1,12 @@
 #include "mainwindow.h"
 
-#include "messagepump.h"
-#include "nativedialogs.h"
+#include "application.h"
+#include "dialogs.h"
 #include "resourceids.h"
+#include "text.h"
 #include "window/Term.h"
 #include "window/windowdefs.h"
 #include "windowfont.h"
-#include "wintext.h"
 
 #include <commctrl.h>
 
@@ -27,7 +27,7 @@ constexpr int TabsId = 1;
 constexpr int Memo1Id = 2;
 constexpr int Memo2Id = 3;
 constexpr int StatusBarId = 4;
-constexpr UINT_PTR PanelTimer = 1;
+constexpr UINT_PTR FrameTimer = 1;
 
 // Menu items are commands 100 and up, in the order of window::MenuItem.
 constexpr UINT FirstCommand = 100;
@@ -65,15 +65,9 @@ Accelerator acceleratorOf(Shortcut shortcut)
     return {0, 0, nullptr};
 }
 
-// Panels 0 to PanelCount - 2 are narrow and centred; the last takes the rest.
-bool isCentred(int panel)
-{
-    return panel < window::PanelCount - 1;
-}
-
 } // namespace
 
-MainWindow::MainWindow() = default;
+MainWindow::MainWindow() : m_frameTimer(FrameTimer) {}
 
 MainWindow::~MainWindow()
 {
@@ -110,6 +104,7 @@ void MainWindow::create()
                              window::ClientHeight, nullptr, m_menu, instance, this);
     if (!m_hwnd)
         throw std::runtime_error("The main window could not be created");
+    m_frameTimer.attach(m_hwnd);
     m_dpi = dpiOfWindow(m_hwnd);
     m_normalDpi = m_dpi;
     m_font = createWindowFont(m_dpi);
@@ -147,11 +142,11 @@ void MainWindow::create()
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     showPage(0);
 
-    // One frame of the display: 60 Hz when it does not say.
+    // 0 and 1 stand for the hardware's default rate, which it does not say.
     DEVMODEW mode{};
     mode.dmSize = sizeof mode;
     if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmDisplayFrequency > 1)
-        m_frameMs = std::max<ULONGLONG>(1, 1000 / mode.dmDisplayFrequency);
+        m_refreshRate = mode.dmDisplayFrequency;
 }
 
 void MainWindow::buildMenu()
@@ -240,9 +235,14 @@ void MainWindow::layoutChildren()
     const int barHeight = scale(window::StatusBarHeight);
     const int tabsHeight = std::max<int>(client.bottom - barHeight, 0);
     MoveWindow(m_statusBar, 0, tabsHeight, width, barHeight, TRUE);
+    // Each panel's right edge; -1 for the one that takes the rest.
     int edges[window::PanelCount];
-    for (int i = 0; i < window::PanelCount; ++i)
-        edges[i] = isCentred(i) ? scale(window::NarrowPanelWidth * (i + 1)) : -1;
+    int right = 0;
+    for (int i = 0; i < window::PanelCount; ++i) {
+        right += window::StatusBarPanels[static_cast<std::size_t>(i)].width;
+        edges[i] =
+            window::StatusBarPanels[static_cast<std::size_t>(i)].width > 0 ? scale(right) : -1;
+    }
     SendMessageW(m_statusBar, SB_SETPARTS, window::PanelCount, reinterpret_cast<LPARAM>(edges));
 
     MoveWindow(m_tabs, 0, 0, width, tabsHeight, TRUE);
@@ -274,12 +274,12 @@ void MainWindow::destroy()
 
 void MainWindow::show(int showCommand)
 {
-    // The source pane has the focus, also when the window manager activates
-    // the window only after this.
-    m_focus = m_memo1.hwnd();
+    // The focus given before, also when the window manager activates the
+    // window only after this.
     ShowWindow(m_hwnd, showCommand);
     UpdateWindow(m_hwnd);
-    SetFocus(m_memo1.hwnd());
+    if (m_focus)
+        SetFocus(m_focus);
 }
 
 // ---- WindowFace
@@ -318,32 +318,43 @@ void MainWindow::setMenuItemChecked(MenuItem item, bool checked)
     CheckMenuItem(m_menu, commandOf(item), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-bool MainWindow::startFrame()
-{
-    const ULONGLONG now = GetTickCount64();
-    if (now - m_frameStart < m_frameMs)
-        return false;
-    m_frameStart = now;
-    return true;
-}
-
 void MainWindow::processMessages()
 {
-    // A run comes here after every exchange: the window shows the run's
-    // progress once per frame of the screen, not once per line.
-    const bool frame = startFrame();
-    if (frame)
-        showPanels();
-    win32::processMessages(frame);
+    // A run comes here after every exchange: while the pacing holds, the
+    // windows that need painting wait for the next frame.
+    win32::processMessages(!m_form || !m_form->frames().holding());
 }
 
 void MainWindow::showPendingChanges()
 {
-    // The device may take its time: what the run set goes on the screen
-    // now, painted at once, and the next frame counts from here.
-    m_frameStart = GetTickCount64();
+    // RedrawWindow without a window would redraw the desktop.
+    if (!m_hwnd)
+        return;
     showPanels();
     RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+HWND MainWindow::windowOf(window::WindowControl control) const
+{
+    switch (control) {
+    case window::WindowControl::Form1:
+        return m_hwnd;
+    case window::WindowControl::TabbedNotebook1:
+        return m_tabs;
+    case window::WindowControl::Memo1:
+        return m_memo1.hwnd();
+    case window::WindowControl::Memo2:
+        return m_memo2.hwnd();
+    }
+    return nullptr;
+}
+
+void MainWindow::setFocus(window::WindowControl control)
+{
+    // Given back whenever the window is activated (WM_ACTIVATE).
+    m_focus = windowOf(control);
+    if (IsWindowVisible(m_hwnd))
+        SetFocus(m_focus);
 }
 
 void MainWindow::closeWindow()
@@ -364,11 +375,10 @@ void MainWindow::setPanelText(int index, std::u16string_view text)
     const auto at = static_cast<std::size_t>(index);
     m_panels[at] = text;
     m_panelChanged[at] = true;
-    // Setting a status bar's text draws it at once.  During a run the text
-    // waits for the frame's end, which only the pump starts: a frame used
-    // here would leave the pump nothing to paint with.
-    if (m_form && m_form->isRunning())
-        SetTimer(m_hwnd, PanelTimer, static_cast<UINT>(m_frameMs), nullptr);
+    // Setting a status bar's text draws it at once: while the pacing holds,
+    // the text waits for the next frame.
+    if (m_form && m_form->frames().holding())
+        m_form->frames().changeHeld();
     else
         showPanels();
 }
@@ -382,7 +392,6 @@ std::u16string MainWindow::panelText(int index) const
 
 void MainWindow::showPanels()
 {
-    KillTimer(m_hwnd, PanelTimer);
     // Setting a text draws the whole bar at once: the texts are set with
     // drawing off, and only their own panels are drawn again, once.
     bool any = false;
@@ -397,7 +406,8 @@ void MainWindow::showPanels()
         if (!m_panelChanged[at])
             continue;
         // A leading tab centres a panel's text.
-        std::wstring shown = isCentred(index) && !m_panels[at].empty() ? L"\t" : L"";
+        std::wstring shown =
+            window::StatusBarPanels[at].centred && !m_panels[at].empty() ? L"\t" : L"";
         shown += toWide(m_panels[at]);
         SendMessageW(m_statusBar, SB_SETTEXTW, static_cast<WPARAM>(index),
                      reinterpret_cast<LPARAM>(shown.c_str()));
@@ -422,15 +432,20 @@ bool MainWindow::preTranslate(MSG& msg)
     // a pane runs "Konec" and cuts nothing.
     if (TranslateAcceleratorW(m_hwnd, m_accelerators, &msg))
         return true;
-    // FormKeyPress sees what is typed in the window itself and in the panes,
-    // not on the tabs.
-    if (msg.message == WM_CHAR &&
-        (msg.hwnd == m_hwnd || msg.hwnd == m_memo1.hwnd() || msg.hwnd == m_memo2.hwnd())) {
+    // What is typed in the window itself, on the tabs and in the panes goes
+    // to TForm1's key handling first.
+    if (msg.message != WM_CHAR)
+        return false;
+    for (const auto control : {window::WindowControl::Form1, window::WindowControl::TabbedNotebook1,
+                               window::WindowControl::Memo1, window::WindowControl::Memo2}) {
+        if (msg.hwnd != windowOf(control))
+            continue;
         char16_t key = static_cast<char16_t>(msg.wParam);
-        m_form->FormKeyPress(key);
+        m_form->KeyPress(control, key);
         if (key == 0)
             return true;
         msg.wParam = key;
+        break;
     }
     return false;
 }
@@ -502,9 +517,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_TIMER:
-        if (wParam == PanelTimer) {
-            m_frameStart = GetTickCount64();
-            showPanels();
+        if (wParam == m_frameTimer.id()) {
+            m_frameTimer.stop();
+            if (m_form)
+                m_form->frames().timerExpired();
             return 0;
         }
         break;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "editpane.h"
+#include "clock.h"
+#include "memopane.h"
 #include "window/face.h"
 #include "window/panelprogress.h"
 
@@ -52,14 +53,20 @@ public:
     void setCaption(std::u16string_view caption) override;
     void setMenuItemEnabled(window::MenuItem item, bool enabled) override;
     void setMenuItemChecked(window::MenuItem item, bool checked) override;
-    // The message queue, painted once per frame during a run; what is
+    // The message queue, without painting while the pacing holds; what is
     // pending painted at once; the window destroyed and the loop ended.
     void processMessages() override;
     void showPendingChanges() override;
     void closeWindow() override;
+    void setFocus(window::WindowControl control) override;
+    // The display's refresh rate, a clock of the performance counter and a
+    // timer of this window.
+    double refreshRate() const override { return m_refreshRate; }
+    const window::Clock& frameClock() const override { return m_frameClock; }
+    window::Timer& frameTimer() override { return m_frameTimer; }
 
-    // StatusPanels: the texts, shown at once or, during a run, at the end
-    // of the frame.
+    // StatusPanels: the texts, shown at once or, while the pacing holds,
+    // with the next frame.
     void setPanelText(int index, std::u16string_view text) override;
     std::u16string panelText(int index) const override;
 
@@ -84,9 +91,7 @@ private:
     void layoutChildren();
     void showPage(int page);
     int scale(int pixels96) const;
-    // Whether a frame of the screen has passed since the window last showed
-    // what changed; starts the next frame when it has.
-    bool startFrame();
+    HWND windowOf(window::WindowControl control) const;
     // Shows the panel texts set since the last frame.
     void showPanels();
 
@@ -109,8 +114,9 @@ private:
     // screen shows a frame).
     std::array<std::u16string, window::PanelCount> m_panels;
     std::array<bool, window::PanelCount> m_panelChanged{};
-    ULONGLONG m_frameStart = 0;
-    ULONGLONG m_frameMs = 16;
+    double m_refreshRate = 0.0;
+    PerformanceClock m_frameClock;
+    WindowTimer m_frameTimer;
     EditPane m_memo1;
     EditPane m_memo2;
 };

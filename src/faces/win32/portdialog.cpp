@@ -1,8 +1,9 @@
 #include "portdialog.h"
 
-#include "messagepump.h"
+#include "application.h"
+#include "keys.h"
+#include "text.h"
 #include "windowfont.h"
-#include "wintext.h"
 
 #include <commctrl.h>
 
@@ -20,46 +21,10 @@ constexpr int FirstControlId = 10;
 // The width of the spin field's arrow buttons at 96 dots per inch.
 constexpr int SpinButtonWidth = 15;
 
-// The controls that take the focus, in tab order.
-constexpr DialogControl FirstTabStop = DialogControl::ComboBoxCom;
-constexpr DialogControl LastTabStop = DialogControl::Button2;
-
 constexpr DialogControl AllControls[] = {
     DialogControl::GroupBox1,   DialogControl::ComboBoxCom, DialogControl::ComboBoxBaud,
     DialogControl::EditTimeOut, DialogControl::Button1,     DialogControl::Button2,
 };
-
-window::Key keyOf(WPARAM virtualKey)
-{
-    switch (virtualKey) {
-    case VK_RETURN:
-        return window::Key::Enter;
-    case VK_ESCAPE:
-        return window::Key::Escape;
-    case VK_TAB:
-        return window::Key::Tab;
-    case VK_SPACE:
-        return window::Key::Space;
-    case VK_UP:
-        return window::Key::Up;
-    case VK_DOWN:
-        return window::Key::Down;
-    case VK_LEFT:
-        return window::Key::Left;
-    case VK_RIGHT:
-        return window::Key::Right;
-    case VK_DELETE:
-        return window::Key::Delete;
-    default:
-        return window::Key::Other;
-    }
-}
-
-// The modifiers held when the message being handled was made.
-window::Modifiers heldModifiers()
-{
-    return {GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0};
-}
 
 // The dialog control a component of SetComComponents is, if any.
 std::optional<DialogControl> controlOfComponent(const window::DialogComponent& component)
@@ -366,15 +331,6 @@ window::Rect PortDialog::desktopArea() const
 
 // ---- Input
 
-void PortDialog::moveFocusAlongTabOrder(DialogControl from, bool forward)
-{
-    const int first = static_cast<int>(FirstTabStop);
-    const int count = static_cast<int>(LastTabStop) - first + 1;
-    const int at = static_cast<int>(from) - first;
-    const int next = (at + (forward ? 1 : count - 1)) % count;
-    setFocus(static_cast<DialogControl>(first + next), forward);
-}
-
 bool PortDialog::preTranslate(MSG& msg)
 {
     if (!m_running || !m_setCom || (msg.message != WM_KEYDOWN && msg.message != WM_CHAR))
@@ -382,19 +338,10 @@ bool PortDialog::preTranslate(MSG& msg)
     const std::optional<DialogControl> focus = focusedControl();
     if (!focus)
         return false;
-    if (msg.message == WM_KEYDOWN) {
-        // The dialog's key table first (Enter, Esc, arrows, Tab on the group
-        // box), then Tab along the tab order; the rest is the control's.
-        const window::Key key = keyOf(msg.wParam);
-        const window::Modifiers modifiers = heldModifiers();
-        if (m_setCom->KeyDown(*focus, key, modifiers))
-            return true;
-        if (key == window::Key::Tab && !modifiers.ctrl && !modifiers.alt) {
-            moveFocusAlongTabOrder(*focus, !modifiers.shift);
-            return true;
-        }
-        return false;
-    }
+    // The dialog's keys (Tab, Enter, Esc, the arrows) before any control
+    // sees them; the rest is the control's.
+    if (msg.message == WM_KEYDOWN)
+        return m_setCom->KeyDown(*focus, keyOf(msg.wParam), heldModifiers());
     // Characters typed on a button or the group box: the lists and the
     // spin field take theirs in their own edit controls.
     if (*focus == DialogControl::Button1 || *focus == DialogControl::Button2 ||

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "combofield.h"
-#include "spinfield.h"
+#include "clock.h"
+#include "combobox.h"
+#include "spinedit.h"
 #include "window/UnitSetCom.h"
 
 #include <windows.h>
@@ -15,9 +16,9 @@ namespace quorlink::win32 {
 // at their places at 96 dots per inch, scaled per monitor, in a fixed frame
 // with a close box only and no icon.  It is the face of window::TSetCom:
 // its own message loop while shown (the owner disabled), keys given to
-// TSetCom::KeyDown before any control sees them, Tab and Shift+Tab along the
-// tab order, clicks on the buttons, the close box; and it places the dialog
-// and moves the focus where TSetCom says.
+// TSetCom::KeyDown before any control sees them, clicks on the buttons, the
+// close box; and it places the dialog and moves the focus where TSetCom
+// says.
 class PortDialog : public window::SetComFace
 {
 public:
@@ -64,7 +65,6 @@ private:
     HWND windowOf(window::DialogControl control) const;
     HWND focusWindowOf(window::DialogControl control) const;
     std::optional<window::DialogControl> controlOf(HWND window) const;
-    void moveFocusAlongTabOrder(window::DialogControl from, bool forward);
 
     window::TSetCom* m_setCom = nullptr;
     HWND m_owner = nullptr;

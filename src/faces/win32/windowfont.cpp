@@ -1,7 +1,7 @@
 #include "windowfont.h"
 
+#include "text.h"
 #include "window/windowdefs.h"
-#include "wintext.h"
 
 namespace quorlink::win32 {
 

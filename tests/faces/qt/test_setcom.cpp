@@ -311,23 +311,42 @@ TEST_F(SetComTest, shouldListPortsAndSpeedsUnsortedEightVisible)
     EXPECT_EQ(m_dialog.ComboBoxBaud->maxVisibleItems(), 8);
 }
 
+// Tab and Shift+Tab as the keyboard sends them go round the tab order.  A
+// control entered either way has its whole text selected, and the time-out
+// field left that way is corrected.
 TEST_F(SetComTest, shouldMoveFocusInTabOrder)
 {
     std::vector<QWidget*> order;
+    QString speedSelected;
+    QString timeOutSelected;
+    QString timeOutLeft;
     const int result = showAndRun([&] {
-        QWidget* at = QApplication::focusWidget();
-        for (int i = 0; i < 6; ++i) {
-            order.push_back(at);
-            QTest::keyClick(at, Qt::Key_Tab);
-            at = QApplication::focusWidget();
+        for (int i = 0; i < 5; ++i) {
+            if (QApplication::focusWidget() == m_dialog.EditTimeOut)
+                typeKeys(QStringLiteral("3000"));
+            press(Qt::Key_Tab);
+            order.push_back(QApplication::focusWidget());
         }
-        QTest::keyClick(at, Qt::Key_Escape);
+        timeOutLeft = m_dialog.EditTimeOut->text();
+        for (int i = 0; i < 5; ++i) {
+            press(Qt::Key_Backtab, Qt::ShiftModifier);
+            order.push_back(QApplication::focusWidget());
+            if (QApplication::focusWidget() == m_dialog.EditTimeOut)
+                timeOutSelected = m_dialog.EditTimeOut->selectedText();
+            if (QApplication::focusWidget() == m_dialog.ComboBoxBaud)
+                speedSelected = m_dialog.ComboBoxBaud->lineEdit()->selectedText();
+        }
+        press(Qt::Key_Escape);
     });
     EXPECT_EQ(result, 2);
-    const std::vector<QWidget*> expected{m_dialog.ComboBoxCom, m_dialog.ComboBoxBaud,
-                                         m_dialog.EditTimeOut, m_dialog.Button1,
-                                         m_dialog.Button2,     m_dialog.ComboBoxCom};
+    const std::vector<QWidget*> expected{
+        m_dialog.ComboBoxBaud, m_dialog.EditTimeOut, m_dialog.Button1, m_dialog.Button2,
+        m_dialog.ComboBoxCom,  m_dialog.Button2,     m_dialog.Button1, m_dialog.EditTimeOut,
+        m_dialog.ComboBoxBaud, m_dialog.ComboBoxCom};
     EXPECT_EQ(order, expected);
+    EXPECT_EQ(timeOutLeft, u"2000");
+    EXPECT_EQ(timeOutSelected, u"2000");
+    EXPECT_EQ(speedSelected, u"Vyberte rychlost");
 }
 
 TEST_F(SetComTest, shouldCompleteTypedTextToFirstEntryAndChooseIt)

@@ -1,6 +1,6 @@
-#include "combofield.h"
+#include "combobox.h"
 
-#include "wintext.h"
+#include "text.h"
 
 #include <commctrl.h>
 

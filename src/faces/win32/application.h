@@ -1,6 +1,11 @@
 #pragma once
 
+// The application: its message loop, ProcessMessages and the error
+// display's title.
+
 #include <windows.h>
+
+#include <string>
 
 namespace quorlink::win32 {
 
@@ -23,5 +28,8 @@ void processMessages(bool paint = true);
 
 // The program's message loop, until the quit message; returns its code.
 int runMessageLoop();
+
+// The title the error display is captioned with, from this executable's name.
+std::u16string applicationTitle();
 
 } // namespace quorlink::win32

@@ -1,6 +1,6 @@
-#include "nativedialogs.h"
+#include "dialogs.h"
 
-#include "wintext.h"
+#include "text.h"
 
 #include <commdlg.h>
 

@@ -1,7 +1,11 @@
-#include "messagepump.h"
+#include "application.h"
 
 #include "mainwindow.h"
 #include "portdialog.h"
+#include "text.h"
+#include "window/errordisplay.h"
+
+#include <vector>
 
 namespace quorlink::win32 {
 
@@ -62,6 +66,19 @@ int runMessageLoop()
     while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0)
         dispatchMessage(msg);
     return got < 0 ? 1 : static_cast<int>(msg.wParam);
+}
+
+std::u16string applicationTitle()
+{
+    // The executable's full path, however long.
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size())
+            return window::applicationTitle(fromWide(std::wstring_view(path.data(), length)));
+        path.resize(path.size() * 2);
+    }
 }
 
 } // namespace quorlink::win32

@@ -1,7 +1,7 @@
-#include "editpane.h"
+#include "memopane.h"
 
+#include "text.h"
 #include "transfer/textfile.h"
-#include "wintext.h"
 
 #include <stdexcept>
 #include <string>

@@ -10,16 +10,6 @@
 
 namespace quorlink::win32 {
 
-// The clock of the spin buttons' repeat: the time at which the message
-// being handled was generated (GetMessageTime), on the 64-bit tick count.
-// A press and a release thus count from when the operator made them, not
-// from when a busy program got to them.
-class MessageClock : public window::Clock
-{
-public:
-    std::int64_t nowMs() const override;
-};
-
 // The time-out field EditTimeOut (window::TCSpinEdit) in Win32: a frame
 // holding an EDIT control and, at its right end, two arrow buttons drawn as
 // scroll arrows, up above down.  The field's behaviour decides the text,

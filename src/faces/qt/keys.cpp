@@ -1,4 +1,4 @@
-#include "qtkeys.h"
+#include "keys.h"
 
 namespace quorlink::qtface {
 
