@@ -305,7 +305,7 @@ END {
             detail = message[id]
             label = "ttyS2 open"
         } else if (kind == "unplug") {
-            if (field(id, "rc") != 2 || message[id] != "quorlink-batch: port lost after line 2 of 4" ||
+            if (field(id, "rc") != 2 || message[id] != "quorlink-batch: port lost during line 2 of 4" ||
                 field(id, "took_cs") + 0 >= 1000 || field(id, "device_gone") != 1 || field(id, "lock_left") != 0)
                 fail(id, "exit " field(id, "rc") " after " field(id, "took_cs") "0 ms, \"" message[id] \
                          "\", gone " field(id, "device_gone") ", lock left " field(id, "lock_left"))
