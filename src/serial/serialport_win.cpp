@@ -6,6 +6,7 @@
 
 #include "commcalls_win.h"
 #include "porttable.h"
+#include "systemtext_win.h"
 #include "waitinterrupt.h"
 
 #include <algorithm>
@@ -440,21 +441,7 @@ int SerialPortPrivate::invalidArgument()
 
 std::string SerialPortPrivate::systemErrorText(int code)
 {
-    char* message = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&message), 0, nullptr);
-    std::string text;
-    if (length > 0 && message != nullptr) {
-        text.assign(message, length);
-        // The system's texts end with a period and CR LF.
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                                 text.back() == '.'))
-            text.pop_back();
-    }
-    if (message != nullptr)
-        LocalFree(message);
-    return text;
+    return serial::systemErrorText(static_cast<unsigned long>(code));
 }
 
 } // namespace quorlink::serial

@@ -749,9 +749,15 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     })) << "no error display for a missing file";
     const Box error = waitForBox();
     EXPECT_EQ(error.icon, StopIcon);
-    EXPECT_EQ(error.text.rfind(L"Cannot open file \"" + folder + L"\\chybí.txt\". ", 0), 0u)
-        << std::string(error.text.begin(), error.text.end());
-    EXPECT_EQ(error.text.back(), L'.');
+    // The system's own words for the error, in the user's language.
+    wchar_t notFound[256] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 0, notFound, 256, nullptr);
+    std::wstring description = notFound;
+    description.erase(description.find_last_not_of(L"\r\n .") + 1);
+    ASSERT_FALSE(description.empty());
+    EXPECT_EQ(error.text,
+              L"Cannot open file \"" + folder + L"\\chybí.txt\". " + description + L".");
     pressKey(VK_RETURN);
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(m_main); }));
     EXPECT_EQ(windowText(m_main), L"Terminal");
