@@ -971,4 +971,91 @@ TEST_F(Window, shouldKeepTheUsersSizeAndMaximisedStateOnAnotherScale)
     })) << frame();
 }
 
+// A console of this process's own, in code page 852 as on a Czech Windows,
+// for programs started into it; the standard handles come back at the end.
+class OwnConsole
+{
+public:
+    OwnConsole()
+    {
+        for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+            m_saved.emplace_back(which, GetStdHandle(which));
+        FreeConsole();
+        // Wide enough that no message wraps.
+        m_ok = AllocConsole() && SetConsoleOutputCP(852) &&
+               SetConsoleScreenBufferSize(GetStdHandle(STD_OUTPUT_HANDLE), COORD{400, 100});
+    }
+    ~OwnConsole()
+    {
+        FreeConsole();
+        for (const auto& [which, handle] : m_saved)
+            SetStdHandle(which, handle);
+    }
+    bool ok() const { return m_ok; }
+
+    // Runs `commandLine` in this console; its exit status.
+    DWORD run(std::wstring commandLine)
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info))
+            return 9999;
+        WaitForSingleObject(info.hProcess, 30000);
+        DWORD status = 9999;
+        GetExitCodeProcess(info.hProcess, &status);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        return status;
+    }
+
+    // What the console shows, row by row, without the spaces that fill a row.
+    std::wstring screen() const
+    {
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        CONSOLE_SCREEN_BUFFER_INFO buffer{};
+        GetConsoleScreenBufferInfo(out, &buffer);
+        std::wstring text;
+        std::wstring row(static_cast<std::size_t>(buffer.dwSize.X), L' ');
+        for (SHORT y = 0; y <= buffer.dwCursorPosition.Y; ++y) {
+            DWORD read = 0;
+            ReadConsoleOutputCharacterW(out, row.data(), static_cast<DWORD>(row.size()),
+                                        COORD{0, y}, &read);
+            text += row.substr(0, row.find_last_not_of(L' ') + 1) + L"\n";
+        }
+        return text;
+    }
+
+private:
+    std::vector<std::pair<DWORD, HANDLE>> m_saved;
+    bool m_ok = false;
+};
+
+// quorlink-batch.exe in a console whose code page (852) is not the ANSI code
+// page (1250) of the files and the wire: the reply, the progress line and a
+// message naming a Czech file show as the characters they are.
+TEST(BatchConsole, shouldShowCzechRepliesAndMessagesInAConsoleOfAnotherCodePage)
+{
+    const wchar_t* batch = _wgetenv(L"QUORLINK_BATCH_EXE");
+    if (!batch)
+        GTEST_SKIP() << "QUORLINK_BATCH_EXE names no quorlink-batch.exe";
+    const std::wstring folder = newFolder();
+    // "ECHO:Odpověď žluťoučká" in windows-1250.
+    writeFile(folder + L"\\zdroj.txt", "ECHO:Odpov\xec\xef \x9elu\x9dou\xe8k\xe1\r\n");
+    OwnConsole console;
+    ASSERT_TRUE(console.ok()) << "no console of its own";
+    const std::wstring program = L"\"" + std::wstring(batch) + L"\" --port COM1 --baud 9600 ";
+    EXPECT_EQ(console.run(program + L"--timeout 500 \"" + folder + L"\\zdroj.txt\""), 0u);
+    EXPECT_EQ(console.run(program + L"\"" + folder + L"\\chybí.txt\""), 2u);
+    const std::wstring screen = console.screen();
+    EXPECT_NE(screen.find(L"Odpověď žluťoučká\n"), std::wstring::npos);
+    EXPECT_NE(screen.find(L"line 1 of 1, 1 replies, 0 without reply\n"), std::wstring::npos);
+    EXPECT_NE(screen.find(L"quorlink-batch: Cannot open file \"" + folder + L"\\chybí.txt\". "),
+              std::wstring::npos);
+    char shown[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, screen.c_str(), -1, shown, sizeof shown - 1, nullptr, nullptr);
+    std::printf("quorlink-batch.exe in a console of code page 852:\n%s", shown);
+}
+
 } // namespace
