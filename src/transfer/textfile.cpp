@@ -1,6 +1,8 @@
 #include "textfile.h"
 #include "textfile_p.h"
 
+#include "pane.h"
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -106,44 +108,17 @@ struct Decoded
     bool endedByNul = false;
 };
 
-// The length of `units` once every line end is CR LF.
-std::size_t normalisedLength(std::u16string_view units)
-{
-    std::size_t length = units.size();
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        // A lone CR or a lone LF grows by one unit; CR LF stays as it is.
-        const bool loneCr = units[i] == u'\r' && (i + 1 == units.size() || units[i + 1] != u'\n');
-        const bool loneLf = units[i] == u'\n' && (i == 0 || units[i - 1] != u'\r');
-        if (loneCr || loneLf)
-            ++length;
-    }
-    return length;
-}
-
 // `units` with every line end turned into CR LF, or nothing when that text
 // would exceed `limit` units.  A text that has only CR LF already is handed
 // back as it is, without a second copy of it in memory.
 std::optional<std::u16string> normalised(std::u16string&& units, std::size_t limit)
 {
-    const std::size_t length = normalisedLength(units);
+    const std::size_t length = panetext::crLfLength(units);
     if (length > limit)
         return std::nullopt;
     if (length == units.size())
         return std::move(units);
-    std::u16string out(length, u'\0');
-    std::size_t o = 0;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t c = units[i];
-        if (c == u'\r' || c == u'\n') {
-            out[o++] = u'\r';
-            out[o++] = u'\n';
-            if (c == u'\r' && i + 1 < units.size() && units[i + 1] == u'\n')
-                ++i;
-        } else {
-            out[o++] = c;
-        }
-    }
-    return out;
+    return panetext::withCrLf(units);
 }
 
 // The encoding its mark selects, with the mark taken off `bytes`.
