@@ -124,22 +124,24 @@ void EditPane::followEdit()
 {
     const std::u16string before = shownText(m_copy);
     std::u16string after = controlText();
-    // The edit changed one stretch of the text, which ends no earlier than
-    // the selection does after it (the caret after typing or a paste).
+    // The edit changed one stretch of the text, which ends where the caret
+    // is after it (typing, a paste, a deletion).  The text after the caret is
+    // matched first: a unit typed beside one just like it (a picture beside
+    // a reply's) is the one before the caret.
     DWORD selStart = 0;
     DWORD selEnd = 0;
     SendMessageW(m_hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
                  reinterpret_cast<LPARAM>(&selEnd));
     const std::size_t shorter = std::min(before.size(), after.size());
-    std::size_t same = 0;
-    while (same < std::min<std::size_t>(shorter, selStart) && before[same] == after[same])
-        ++same;
     const std::size_t suffixLimit =
-        std::min(shorter - same, after.size() - std::min<std::size_t>(selEnd, after.size()));
+        std::min(shorter, after.size() - std::min<std::size_t>(selEnd, after.size()));
     std::size_t sameEnd = 0;
     while (sameEnd < suffixLimit &&
            before[before.size() - 1 - sameEnd] == after[after.size() - 1 - sameEnd])
         ++sameEnd;
+    std::size_t same = 0;
+    while (same < std::min<std::size_t>(shorter - sameEnd, selStart) && before[same] == after[same])
+        ++same;
 
     // The pictures before and after that stretch stay pictures; those in it
     // went with what the operator replaced.
