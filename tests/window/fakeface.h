@@ -134,7 +134,9 @@ public:
     }
     bool droppedDown() const override { return open; }
     void closeDropDown() override { open = false; }
+    void showItems(const std::vector<std::u16string>& entries) override { items = entries; }
 
+    std::vector<std::u16string> items;
     int index = -1;
     std::u16string shown;
     int start = 0;
@@ -218,6 +220,10 @@ public:
             throw settings::SettingsError("Failed to set data for 'SendEndFile'");
         m_values.keyExisted = true;
         m_values.sendEndFile = value;
+    }
+    void StorePortDevice(std::int32_t portNumber, const std::string& device) override
+    {
+        m_values.ports.emplace(portNumber, device);
     }
 
 private:

@@ -202,7 +202,7 @@ int main(int argc, char** argv)
     const settings::StoredSettings& stored = applied.stored;
 
     if (options.listPorts)
-        return listPorts(link.portTable());
+        return listPorts(link.portTable(), stored.port.ComPortIndex);
 
     const std::optional<transfer::CodePage>& codePage = applied.codePage;
     if (!codePage)
@@ -237,6 +237,7 @@ int main(int argc, char** argv)
         return fail(messages::NoSpeedStored);
     if (portNumber < 1)
         return fail(messages::NoPortStored);
+    reachListedPort(link.portTable(), portNumber, stored.port.ComPortIndex);
     if (!link.OpenPort(portNumber, baud)) {
         const std::string device = link.portTable().devicePath(portNumber).value_or("");
         return fail(messages::cannotOpenPort(portLabel, device, link.hCom().error(),

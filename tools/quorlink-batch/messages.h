@@ -4,10 +4,12 @@
 // help, the usage errors, the progress line and why a run could not be made
 // or ended early.  Each error goes to standard error behind "quorlink-batch: ".
 
+#include "serial/portdiscovery.h"
 #include "serial/serialport.h"
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlink::batch::messages {
 
@@ -52,5 +54,11 @@ std::string progress(int line, int total, int replies, int unanswered);
 std::string portLost(int linesSent, int total);
 // The replies could not be written out (a full disk, a closed pipe).
 inline constexpr std::string_view StreamWriteError = "Stream write error";
+
+// ---- --list-ports
+// The port list as a table, one port a line ("COM3   /dev/ttyUSB0   yes
+// FT232R USB UART, FTDI, ..."), then the [Ports] line of every number given
+// to a device that no number reached.
+std::string portListing(const std::vector<serial::ListedPort>& ports);
 
 } // namespace quorlink::batch::messages
