@@ -111,6 +111,7 @@ std::optional<QByteArray> changed(const QString& folder, const QByteArray& befor
     if (!work.open() || work.write(before) != before.size() || !work.flush())
         return std::nullopt;
     work.close();
+    qsizetype keys = 0;
     {
         QSettings settings(work.fileName(), QSettings::IniFormat);
         change(settings);
@@ -119,12 +120,25 @@ std::optional<QByteArray> changed(const QString& folder, const QByteArray& befor
         // only an AccessError means the values did not get there.
         if (settings.status() == QSettings::AccessError)
             return std::nullopt;
+        keys = settings.allKeys().size();
     }
     // QSettings replaced the file: read it anew by its name.
     QFile result(work.fileName());
     if (!result.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return result.readAll();
+    QByteArray bytes = result.readAll();
+    // A disk that fills up part-way cuts the file short without QSettings
+    // noticing: the last flush of its buffer goes unchecked.  QSettings
+    // writes one line per key and ends every line, so a whole file ends with
+    // a line end and has a line for each key; groups' headers and the blank
+    // lines between groups are the others.
+    const QList<QByteArray> lines = bytes.split('\n');
+    const auto keyLines = std::count_if(lines.begin(), lines.end(), [](const QByteArray& line) {
+        return !line.trimmed().isEmpty() && !line.startsWith('[');
+    });
+    if (!bytes.endsWith('\n') || keyLines != keys)
+        return std::nullopt;
+    return bytes;
 }
 
 // Threads of one process: QLockFile only keeps processes apart.
@@ -163,7 +177,9 @@ void write(const QString& path, std::string_view firstName, const Change& change
     // The store is open: whatever fails now kept every value of this
     // operation from the file, the first one is named.
     const std::optional<QByteArray> after = changed(folder, before, change);
-    if (!after || file.write(*after) != after->size() || !file.commit())
+    // QSaveFile's commit does not see a write cut short while it flushes
+    // its buffer: flush() does.
+    if (!after || file.write(*after) != after->size() || !file.flush() || !file.commit())
         throw SettingsError::valueNotWritten(firstName);
 }
 
