@@ -4,6 +4,7 @@
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
+#include <stdlib.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,11 +22,18 @@ namespace quorlink::testing {
 class RefusedDevice
 {
 public:
-    explicit RefusedDevice(std::filesystem::path path) : m_path(std::move(path))
+    // The file is `name` in a folder of its own that everybody may enter.
+    explicit RefusedDevice(const std::string& name)
     {
+        std::string folder =
+            (std::filesystem::temp_directory_path() / "quorlink-refused-XXXXXX").string();
+        if (::mkdtemp(folder.data()))
+            ::chmod(folder.c_str(), 0755);
+        m_folder = folder;
+        m_path = m_folder / name;
         std::ofstream{m_path};
         if (::geteuid() == 0) {
-            const group* entry = ::getgrnam("dialout");
+            const struct group* entry = ::getgrnam("dialout");
             if (!entry)
                 entry = ::getgrnam("nogroup");
             if (entry && ::chown(m_path.c_str(), 0, entry->gr_gid) == 0)
@@ -38,7 +46,7 @@ public:
     ~RefusedDevice()
     {
         std::error_code error;
-        std::filesystem::remove(m_path, error);
+        std::filesystem::remove_all(m_folder, error);
     }
 
     std::string path() const { return m_path.string(); }
@@ -71,6 +79,7 @@ public:
     };
 
 private:
+    std::filesystem::path m_folder;
     std::filesystem::path m_path;
     std::string m_group;
 };

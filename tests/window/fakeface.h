@@ -240,6 +240,9 @@ struct FakeWindow
     {
         setCom.ComboBoxCom.attach(&comFace);
         setCom.ComboBoxBaud.attach(&baudFace);
+        // The machine's own serial ports stay out of the tests: none unless
+        // a test gives a tree.
+        form.setDeviceTree({{}, {}});
     }
 
     FakeWindowFace face;

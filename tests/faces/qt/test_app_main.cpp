@@ -65,7 +65,11 @@ QString AppTest::settingsText() const
 
 std::unique_ptr<MainWindow> AppTest::start()
 {
-    return std::make_unique<MainWindow>(settings::createUserSettingsStore());
+    auto form = std::make_unique<MainWindow>(settings::createUserSettingsStore());
+    // The machine's own serial ports stay out of the tests: none unless a
+    // test gives a tree.
+    form->form().setDeviceTree({{}, {}});
+    return form;
 }
 
 void AppTest::showActive(MainWindow& form)

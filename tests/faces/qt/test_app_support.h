@@ -76,7 +76,8 @@ protected:
     // Writes the settings file $XDG_CONFIG_HOME/Brindova/Quorlink.ini.
     void writeSettings(const QByteArray& ini);
     QString settingsText() const;
-    // Starts the window as the program does, with the user's settings store.
+    // Starts the window as the program does, with the user's settings store,
+    // looking for serial ports in no device tree (setDeviceTree gives one).
     std::unique_ptr<MainWindow> start();
     // Shows the window and makes it the active one, so shortcuts reach it.
     void showActive(MainWindow& form);
