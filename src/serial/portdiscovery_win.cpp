@@ -11,7 +11,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
-#include <cwctype>
+#include <cwchar>
 #include <map>
 
 namespace quorlink::serial {
@@ -152,7 +152,8 @@ std::int32_t portNumberOf(const SetupApi& api, HDEVINFO devices, SP_DEVINFO_DATA
 // "USB Serial Port (COM23)" as "USB Serial Port": the list shows the number.
 std::wstring withoutComName(std::wstring name, std::int32_t number)
 {
-    const std::wstring suffix = L" (COM" + std::to_wstring(number) + L")";
+    const std::string ascii = " (" + comName(number) + ")";
+    const std::wstring suffix(ascii.begin(), ascii.end());
     if (name.size() > suffix.size() && name.ends_with(suffix))
         name.resize(name.size() - suffix.size());
     return name;
