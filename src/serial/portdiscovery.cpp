@@ -95,4 +95,15 @@ const ListedPort* findListed(const std::vector<ListedPort>& ports, std::int32_t 
     return it == ports.end() ? nullptr : &*it;
 }
 
+std::string otherDevicePath(const ListedPort& port)
+{
+    if (!port.port)
+        return {};
+    for (const std::string& path : {port.port->device, port.port->node}) {
+        if (!path.empty() && path != port.device)
+            return path;
+    }
+    return {};
+}
+
 } // namespace quorlink::serial

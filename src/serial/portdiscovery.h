@@ -83,4 +83,9 @@ std::vector<ListedPort> listPorts(const PortTable& table, std::int32_t storedPor
 // The entry of `number` in `ports`, if it is listed.
 const ListedPort* findListed(const std::vector<ListedPort>& ports, std::int32_t number);
 
+// The other name of a listed port's device, worth showing beside it: the
+// node behind the by-id name it is listed under, or the by-id name of the
+// node it is listed under; empty when there is none.
+std::string otherDevicePath(const ListedPort& port);
+
 } // namespace quorlink::serial

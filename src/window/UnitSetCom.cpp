@@ -200,8 +200,6 @@ std::vector<PortEntry> portEntries(const std::vector<serial::ListedPort>& ports)
                 entry.text += u' ' + transfer::fromUtf8(port.port->name);
         }
         if (port.port) {
-            // The name, the maker, the serial number, and the device's other
-            // path: the node behind a by-id name, the by-id name of a node.
             std::vector<std::u16string> facts;
             if (!port.port->name.empty())
                 facts.push_back(transfer::fromUtf8(port.port->name));
@@ -211,12 +209,8 @@ std::vector<PortEntry> portEntries(const std::vector<serial::ListedPort>& ports)
             if (!port.port->serialNumber.empty())
                 facts.push_back(std::u16string(DeviceSerialNumberLabel) +
                                 transfer::fromUtf8(port.port->serialNumber));
-            for (const std::string& path : {port.port->device, port.port->node}) {
-                if (!path.empty() && path != port.device) {
-                    facts.push_back(transfer::fromUtf8(path));
-                    break;
-                }
-            }
+            if (const std::string other = serial::otherDevicePath(port); !other.empty())
+                facts.push_back(transfer::fromUtf8(other));
             for (std::size_t i = 0; i < facts.size(); ++i)
                 entry.description += (i == 0 ? u": " : u", ") + facts[i];
         }

@@ -206,7 +206,7 @@ std::string portLost(int linesSent, int total)
 namespace {
 
 // What the system tells of a port's device: its name, maker, serial number
-// and its other path (the node behind a by-id name, or the other way round).
+// and its other name.
 std::string descriptionOf(const serial::ListedPort& port)
 {
     if (!port.port)
@@ -218,12 +218,8 @@ std::string descriptionOf(const serial::ListedPort& port)
         facts.push_back(port.port->maker);
     if (!port.port->serialNumber.empty())
         facts.push_back("serial number " + port.port->serialNumber);
-    for (const std::string& path : {port.port->device, port.port->node}) {
-        if (!path.empty() && path != port.device) {
-            facts.push_back(path);
-            break;
-        }
-    }
+    if (const std::string other = serial::otherDevicePath(port); !other.empty())
+        facts.push_back(other);
     std::string text;
     for (const std::string& fact : facts)
         text += (text.empty() ? "" : ", ") + fact;
