@@ -1,7 +1,6 @@
 // The main window's behaviour on a face without widgets: start-up, the port
 // command, runs, files, closing and the error display.
 
-#include "devicetree.h"
 #include "fakeface.h"
 #include "ptydevice.h"
 
@@ -175,73 +174,6 @@ TEST_F(Window, shouldStoreAndReopenOnlyWhenTheDialogIsConfirmed)
     EXPECT_EQ(w.face.boxes.back().text, u"Nelze otevrit COM");
     EXPECT_EQ(panel(3), u"Port uzavřen");
     EXPECT_FALSE(w.form.link().isOpen());
-}
-
-// After COM16: a device no number reaches under the next free number, the
-// numbers [Ports] maps, the stored number though its port is not there.
-// The typed COM name chooses the entry it names and no longer one; "Ok"
-// stores the entry's number, and maps an offered device for good.
-TEST_F(Window, shouldListPortsAboveCom16AndStoreTheNumberOfTheChosenOne)
-{
-    PtyDevice mapped;
-    PtyDevice adapter;
-    quorlink::testing::PreparedDeviceTree tree;
-    tree.addUsbAdapter("ttyUSB0", adapter.path(), "FTDI", "FT232R USB UART", "A50285BI",
-                       "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    const std::string byId =
-        (tree.dev() / "serial/by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string();
-    values.keyExisted = true;
-    values.port = quorlink::settings::PortSettings{300, 9, 31};
-    values.ports = {{20, mapped.path()}};
-    FakeWindow& w = start();
-    w.form.setDeviceTree({tree.dev(), tree.sysClassTty()});
-    ASSERT_EQ(w.face.boxes.size(), 1u); // COM31, /dev/ttyS30, is not there
-
-    std::vector<std::u16string> items;
-    std::u16string shown;
-    w.setComFace.whileShown = [&] {
-        items = w.comFace.items;
-        shown = w.comFace.shown;
-        w.setCom.ButtonClick(DialogControl::Button2);
-    };
-    w.form.Click(MenuItem::Port1);
-    ASSERT_EQ(items.size(), 19u);
-    EXPECT_EQ(items[0], u"COM1");
-    EXPECT_EQ(items[15], u"COM16");
-    EXPECT_EQ(
-        std::vector<std::u16string>(items.begin() + 16, items.end()),
-        (std::vector<std::u16string>{u"COM17 FT232R USB UART", u"COM20", u"COM31 (neexistuje)"}));
-    EXPECT_EQ(shown, u"COM31 (neexistuje)");
-    EXPECT_EQ(values.port->ComPortIndex, 31);
-    EXPECT_EQ(values.ports.size(), 1u);
-
-    std::vector<std::pair<std::u16string, int>> chosen;
-    w.setComFace.whileShown = [&] {
-        for (const std::u16string typed : {u"com2", u"com20", u"com1", u"com17"}) {
-            w.setCom.ComboBoxCom.TextTyped(typed, static_cast<int>(typed.size()));
-            chosen.emplace_back(w.comFace.shown, w.setCom.ComboBoxCom.ItemIndex());
-        }
-        w.setCom.KeyDown(DialogControl::ComboBoxCom, Key::Enter, {});
-    };
-    w.form.Click(MenuItem::Port1);
-    EXPECT_EQ(chosen,
-              (std::vector<std::pair<std::u16string, int>>{
-                  {u"COM2", 1}, {u"COM20", 17}, {u"COM1", 0}, {u"COM17 FT232R USB UART", 16}}));
-    EXPECT_EQ(values.port->ComPortIndex, 17);
-    EXPECT_EQ(values.ports, (std::map<std::int32_t, std::string>{{17, byId}, {20, mapped.path()}}));
-    EXPECT_EQ(panel(3), u"Port COM17 otevřen");
-
-    // The stored number changed: COM31 is gone, COM17 chosen where it is now.
-    w.setComFace.whileShown = [&] {
-        items = w.comFace.items;
-        shown = w.comFace.shown;
-        w.setCom.CloseRequested();
-    };
-    w.form.Click(MenuItem::Port1);
-    ASSERT_EQ(items.size(), 18u);
-    EXPECT_EQ(items[17], u"COM20");
-    EXPECT_EQ(shown, u"COM17 FT232R USB UART");
-    EXPECT_EQ(w.setCom.ComboBoxCom.ItemIndex(), 16);
 }
 
 TEST_F(Window, shouldRunStopOnEscAndCloseOnlyOnceTheRunHasReturned)

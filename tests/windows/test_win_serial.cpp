@@ -1,7 +1,6 @@
 // The Win32 serial port against the scripted device on COM1
 // (tests/windows/comdevice.cpp).  Under Wine, COM1 is a pseudo-terminal.
 
-#include "serial/portdiscovery.h"
 #include "serial/seriallink.h"
 #include "transfer/codepage.h"
 
@@ -9,7 +8,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -94,39 +92,6 @@ TEST(PortNames, shouldOpenComPortsThroughTheDevicePrefix)
     PortTable table;
     EXPECT_EQ(table.devicePath(3), "\\\\.\\COM3");
     EXPECT_FALSE(table.devicePath(0).has_value());
-}
-
-// The ports the system lists in SERIALCOMM follow COM16 in number order;
-// scripts/test-windows lists COM23 (linked to the device) and COM40 there as
-// a driver does.  A stored number the system does not list is listed, not
-// there.
-TEST(SystemPorts, shouldListThePortsSerialcommHoldsAfterCom16)
-{
-    const std::vector<SystemPort> system = findSystemPorts();
-    const auto listed = [&](std::int32_t number) {
-        return std::any_of(system.begin(), system.end(),
-                           [number](const SystemPort& port) { return port.comNumber == number; });
-    };
-    if (!listed(23) || !listed(40))
-        GTEST_SKIP() << "SERIALCOMM lists no COM23 and COM40";
-    for (const SystemPort& port : system)
-        EXPECT_EQ(port.device, "\\\\.\\COM" + std::to_string(port.comNumber));
-
-    const std::vector<ListedPort> ports = listPorts(PortTable{}, 57, system);
-    ASSERT_GE(ports.size(), 19u);
-    for (std::int32_t number = 1; number <= 16; ++number)
-        EXPECT_EQ(ports[static_cast<std::size_t>(number - 1)].number, number);
-    for (std::size_t i = 1; i < ports.size(); ++i)
-        EXPECT_LT(ports[i - 1].number, ports[i].number);
-    for (const std::int32_t number : {23, 40, 57}) {
-        const ListedPort* port = findListed(ports, number);
-        ASSERT_NE(port, nullptr) << number;
-        EXPECT_EQ(port->device, "\\\\.\\COM" + std::to_string(number));
-        EXPECT_EQ(port->present, number != 57) << number;
-        EXPECT_EQ(port->port.has_value(), number != 57) << number;
-        EXPECT_FALSE(port->offered);
-    }
-    EXPECT_TRUE(findListed(ports, 1)->present);
 }
 
 TEST(OpenFailure, shouldFailOnUnmappedCom9AsAMissingDevice)

@@ -249,23 +249,28 @@ TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
     EXPECT_FALSE(form->SetCom->isVisible());
 }
 
-// The adapter after COM16 under the first free number, chosen with real
-// keys: "com1" still chooses COM1, "com17" the adapter, which the list shows
-// when opened.  "Ok" adds its [Ports] line once and opens it; the next start
-// opens it and shows it chosen.
+// After COM16: the adapter under the first free number, COM20 that [Ports]
+// maps, and the stored COM31, not there but chosen.  With real keys "com1"
+// still chooses COM1, "com17" the adapter, which the list shows when opened.
+// "Ok" adds its [Ports] line once and opens it; the next start opens it and
+// shows it chosen.
 TEST_F(PortDialog, shouldOfferAnAdapterAfterCom16AndKeepItsNumberOnceConfirmed)
 {
-    writeSettings("[General]\nBaudRateIndex=9\nComPortIndex=2\nTimeOut=300\n\n"
+    writeSettings("[General]\nBaudRateIndex=9\nComPortIndex=31\nTimeOut=300\n\n"
                   "[Ports]\nCOM2=/dev/quorlink-no-such-device\nCOM20=/dev/null\n");
     auto form = startWithAdapter();
     showActive(*form);
     QStringList entries;
+    QString stored;
     QString offered;
     QString afterCom1;
     QString afterCom17;
     pressF9(*form, [&](quorlink::qtface::PortDialog& dialog) {
         for (int i = 0; i < dialog.ComboBoxCom->count(); ++i)
             entries << dialog.ComboBoxCom->itemText(i);
+        stored = QStringLiteral("%1 %2")
+                     .arg(dialog.ComboBoxCom->currentText())
+                     .arg(dialog.ComboBoxCom->ItemIndex());
         offered = dialog.ComboBoxCom->itemData(16, Qt::ToolTipRole).toString();
         dialog.ComboBoxCom->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com1"));
@@ -285,10 +290,12 @@ TEST_F(PortDialog, shouldOfferAnAdapterAfterCom16AndKeepItsNumberOnceConfirmed)
         EXPECT_FALSE(dialog.ComboBoxCom->droppedDown());
         QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
     });
-    ASSERT_EQ(entries.size(), 18);
+    ASSERT_EQ(entries.size(), 19);
     EXPECT_EQ(entries.at(15), QStringLiteral("COM16"));
-    EXPECT_EQ(entries.at(16), QStringLiteral("COM17 FT232R USB UART"));
-    EXPECT_EQ(entries.at(17), QStringLiteral("COM20"));
+    EXPECT_EQ(entries.mid(16),
+              (QStringList{QStringLiteral("COM17 FT232R USB UART"), QStringLiteral("COM20"),
+                           QStringLiteral("COM31 (neexistuje)")}));
+    EXPECT_EQ(stored, QStringLiteral("COM31 (neexistuje) 18"));
     EXPECT_EQ(offered,
               m_byId +
                   QStringLiteral(" (existuje): FT232R USB UART, výrobce FTDI, sériové číslo "
@@ -302,7 +309,7 @@ TEST_F(PortDialog, shouldOfferAnAdapterAfterCom16AndKeepItsNumberOnceConfirmed)
         m_byId + QStringLiteral("\nCOM2=/dev/quorlink-no-such-device\nCOM20=/dev/null\n");
     EXPECT_EQ(settingsText(), after);
     EXPECT_EQ(panel(*form, 3), QStringLiteral("Port COM17 otevřen"));
-    const std::size_t boxes = m_dialogs.boxes.size(); // COM2 at the start
+    const std::size_t boxes = m_dialogs.boxes.size(); // COM31 at the start
 
     // Confirmed again, the number maps the adapter already: no second line.
     pressF9(*form, [](quorlink::qtface::PortDialog& dialog) {
@@ -333,7 +340,9 @@ TEST_F(PortDialog, shouldOfferAnAdapterAfterCom16AndKeepItsNumberOnceConfirmed)
 }
 
 // A [Ports] line that cannot be written (a full disk) is shown as any failed
-// settings write, and nothing else is stored or reopened.
+// settings write, and nothing else is stored or reopened.  The old bytes fit
+// under the limit, the rewritten file does not: the file cut short is never
+// taken for the whole one.
 TEST_F(PortDialog, shouldShowAPortLineThatCannotBeWrittenAndChangeNothing)
 {
     // Longer than the lock file, which must still be written.
