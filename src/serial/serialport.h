@@ -60,6 +60,10 @@ struct PortError
     // SpeedNotPossible: the speed asked for and the nearest the port makes.
     std::uint32_t wantedBaud = 0;
     std::uint32_t nearestBaud = 0;
+    // PermissionDenied: the group whose members may use the device, when
+    // this process is not one of them ("dialout"); empty when joining no
+    // group would help (Linux only).
+    std::string deviceGroup = {};
 };
 
 // One open serial device with the fixed line settings the line exchange

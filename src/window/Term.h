@@ -8,6 +8,7 @@
 #include "keys.h"
 #include "panelprogress.h"
 #include "runnesting.h"
+#include "serial/portdiscovery.h"
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
@@ -58,6 +59,9 @@ public:
 
     serial::SerialLink& link() { return m_link; }
     const std::u16string& title() const { return m_title; }
+    // Where the port dialog looks for the system's serial ports (Linux's
+    // /dev and /sys/class/tty); tests give a tree of their own.
+    void setDeviceTree(serial::DeviceTree tree) { m_deviceTree = std::move(tree); }
 
     // Handlers.  They throw what fails; Click and handle show it.
     void Otevtzdroj1Click();
@@ -140,6 +144,7 @@ private:
     std::unique_ptr<settings::SettingsStore> m_store;
     std::u16string m_title;
     serial::SerialLink m_link;
+    serial::DeviceTree m_deviceTree;
     transfer::CodePage m_codePage;
     PanelProgress m_progress;
     bool m_sendEnabled = false;

@@ -134,7 +134,9 @@ public:
     }
     bool droppedDown() const override { return open; }
     void closeDropDown() override { open = false; }
+    void showItems(const std::vector<std::u16string>& entries) override { items = entries; }
 
+    std::vector<std::u16string> items;
     int index = -1;
     std::u16string shown;
     int start = 0;
@@ -219,6 +221,10 @@ public:
         m_values.keyExisted = true;
         m_values.sendEndFile = value;
     }
+    void StorePortDevice(std::int32_t portNumber, const std::string& device) override
+    {
+        m_values.ports.emplace(portNumber, device);
+    }
 
 private:
     Values& m_values;
@@ -234,6 +240,9 @@ struct FakeWindow
     {
         setCom.ComboBoxCom.attach(&comFace);
         setCom.ComboBoxBaud.attach(&baudFace);
+        // The machine's own serial ports stay out of the tests: none unless
+        // a test gives a tree.
+        form.setDeviceTree({{}, {}});
     }
 
     FakeWindowFace face;

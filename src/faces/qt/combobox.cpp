@@ -50,10 +50,26 @@ void ComboBoxWidget::attach(window::TComboBox* box,
     m_box = box;
     m_keyDown = std::move(keyDown);
     m_keyPress = std::move(keyPress);
-    clear();
-    for (const std::u16string& item : box->Items())
-        addItem(toQString(item));
     box->attach(this);
+}
+
+void ComboBoxWidget::showItems(const std::vector<std::u16string>& items)
+{
+    // Only what changed: the entries the list always has keep their place
+    // and the entry chosen among them stays current.  The list's state is
+    // shown again afterwards.
+    m_showing = true;
+    const int wanted = static_cast<int>(items.size());
+    while (count() > wanted)
+        removeItem(count() - 1);
+    for (int i = 0; i < wanted; ++i) {
+        const QString text = toQString(items[static_cast<std::size_t>(i)]);
+        if (i == count())
+            addItem(text);
+        else if (itemText(i) != text)
+            setItemText(i, text);
+    }
+    m_showing = false;
 }
 
 void ComboBoxWidget::showChoice(int itemIndex, std::u16string_view text, int selStart,

@@ -29,6 +29,7 @@ public:
     void showChoice(int itemIndex, std::u16string_view text, int selStart, int selLength) override;
     bool droppedDown() const override;
     void closeDropDown() override { hidePopup(); }
+    void showItems(const std::vector<std::u16string>& items) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

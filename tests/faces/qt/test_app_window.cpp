@@ -544,6 +544,7 @@ public:
     {
         throw quorlink::settings::SettingsError("Failed to set data for 'SendEndFile'");
     }
+    void StorePortDevice(std::int32_t, const std::string&) override {}
 };
 
 TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten)
