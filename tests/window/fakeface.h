@@ -74,6 +74,8 @@ public:
     void showPendingChanges() override { ++shownNow; }
     void closeWindow() override { ++closes; }
     void setFocus(WindowControl control) override { focus = control; }
+    int shownPage() const override { return page; }
+    void showPage(int shown) override { page = shown; }
     double refreshRate() const override { return refresh; }
     const Clock& frameClock() const override { return clock; }
     Timer& frameTimer() override { return timer; }
@@ -89,6 +91,7 @@ public:
     int closes = 0;
     int shownNow = 0;
     std::optional<WindowControl> focus;
+    int page = 0;
     double refresh = 0.0;
     FakeClock clock;
     FakeTimer timer;

@@ -524,6 +524,40 @@ TEST_F(Window, shouldEndTheProgramOnCtrlXInAPaneWithoutCuttingText)
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_UNICODETEXT)) << "Ctrl+X cut the text";
 }
 
+// Tab leaves a pane for the tabs without typing a tab, and comes back;
+// Ctrl+Tab, Ctrl+PgDn and their reverses turn the page with the focus in its
+// pane; after a click on a tab, Tab brings the focus into its pane.
+TEST_F(Window, shouldLeaveAPaneWithTabAndTurnPagesWithCtrlTab)
+{
+    start();
+    typeText(L"ab");
+    const std::tuple<WORD, std::vector<WORD>, HWND, int> steps[] = {
+        {VK_TAB, {}, m_tabs, 0},
+        {VK_TAB, {}, m_memo1, 0},
+        {VK_TAB, {VK_SHIFT}, m_tabs, 0},
+        {VK_TAB, {VK_CONTROL}, m_memo2, 1},
+        {VK_PRIOR, {VK_CONTROL}, m_memo1, 0},
+        {VK_NEXT, {VK_CONTROL}, m_memo2, 1},
+        {VK_TAB, {VK_CONTROL, VK_SHIFT}, m_memo1, 0},
+        {0, {}, m_tabs, 1}, // a click on the second tab
+        {VK_TAB, {}, m_memo2, 1},
+    };
+    int step = 0;
+    for (const auto& [key, modifiers, window, page] : steps) {
+        const RECT tab = key ? RECT{} : tabItem(m_tabs, 1);
+        if (key)
+            pressKey(key, modifiers);
+        else
+            click(m_tabs, {(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2});
+        EXPECT_TRUE(waitFor([&] {
+            return focus() == window && SendMessageW(m_tabs, TCM_GETCURSEL, 0, 0) == page &&
+                   IsWindowVisible(page == 0 ? m_memo1 : m_memo2);
+        })) << "step "
+            << step++;
+    }
+    EXPECT_EQ(windowText(m_memo1), L"ab");
+}
+
 // F9 on a first start: completion as typed, Enter that only beeps in the
 // time-out field, "Ok" storing 1/9/500 and opening COM1; the next showing
 // where the dialog was, with the focus where it was left.
