@@ -249,7 +249,7 @@ function nothingSent(id) {
 }
 
 END {
-    expected = 17 * 2 + 1 + 1 + 2 + 2 + 2 + 1
+    expected = 17 * 2 + 1 + 1 + 2 + 2 + 2 + 1 + 1
     if (count != expected)
         printf "MISSING: %d phases reported, %d expected%s\n", count, expected,
                info["error"] != "" ? " (" info["error"] ")" : ""
@@ -311,8 +311,21 @@ END {
                 fail(id, "exit " field(id, "rc") ", \"" message[id] "\"")
             detail = message[id]
             label = "ttyS2 open"
+        } else if (kind == "stopped") {
+            n = split(latencies[id], values, ",")
+            if (field(id, "rc") != 143 || field(id, "replies") != 1 ||
+                message[id] != "quorlink-batch: stopped by SIGTERM during line 2 of 3" ||
+                field(id, "took_cs") + 0 >= 100 || field(id, "during") != 1 ||
+                field(id, "after") != info["latency_before"] || field(id, "lock_left") != 0 ||
+                values[n] != info["latency_before"])
+                fail(id, "exit " field(id, "rc") " after " field(id, "took_cs") "0 ms, \"" message[id] \
+                         "\", latency " field(id, "during") " then " field(id, "after") \
+                         " (requests " latencies[id] "), lock left " field(id, "lock_left"))
+            detail = sprintf("exit %s %.2f s after SIGTERM, latency_timer %s then %s: %s", field(id, "rc"),
+                             field(id, "took_cs") / 100, field(id, "during"), field(id, "after"), message[id])
+            label = "ftdi SIGTERM"
         } else if (kind == "unplug") {
-            if (field(id, "rc") != 2 || message[id] != "quorlink-batch: port lost after line 2 of 4" ||
+            if (field(id, "rc") != 2 || message[id] != "quorlink-batch: port lost during line 2 of 4" ||
                 field(id, "took_cs") + 0 >= 1000 || field(id, "device_gone") != 1 || field(id, "lock_left") != 0)
                 fail(id, "exit " field(id, "rc") " after " field(id, "took_cs") "0 ms, \"" message[id] \
                          "\", gone " field(id, "device_gone") ", lock left " field(id, "lock_left"))

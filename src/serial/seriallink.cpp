@@ -57,8 +57,13 @@ std::size_t SerialLink::ReadReply(std::string& reply, std::int32_t timeoutMs)
             break;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
         const std::size_t n = m_port.read(chunk.data(), chunk.size(), left);
-        if (n == 0)
+        if (n == 0) {
+            // A lost device or an interrupt ends the wait for the program
+            // that asked for it; nothing more can arrive in time.
+            if (m_port.waitsEnded())
+                break;
             continue;
+        }
         // Every received byte restarts the silence window.
         deadline = Clock::now() + silence;
         m_framer.append(chunk.data(), n);

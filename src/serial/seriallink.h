@@ -59,6 +59,8 @@ public:
     // passes first, the partial reply is dropped and 0 is returned.
     // `timeoutMs` <= 0 returns 0 at once without reading.  Returns the
     // reply's length in bytes (0 for no reply, and for an empty reply).
+    // On a port whose waits are cut short (SerialPort::cutWaitsShort) a lost
+    // device or the interrupt ends the wait at once, also returning 0.
     std::size_t ReadReply(std::string& reply, std::int32_t timeoutMs);
 
 private:

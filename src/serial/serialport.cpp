@@ -3,6 +3,7 @@
 // platform's part is SerialPortPrivate's in serialport_<platform>.cpp.
 
 #include "serialport_p.h"
+#include "waitinterrupt.h"
 
 #include <thread>
 
@@ -71,10 +72,21 @@ std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
 {
     if (!d->isOpen() || capacity == 0) {
         // A caller that polls a closed port must not spin.
-        std::this_thread::sleep_for(timeout);
+        if (!d->interrupt)
+            std::this_thread::sleep_for(timeout);
         return 0;
     }
     return d->read(dest, capacity, timeout);
+}
+
+void SerialPort::cutWaitsShort(const WaitInterrupt& interrupt)
+{
+    d->interrupt = &interrupt;
+}
+
+bool SerialPort::waitsEnded()
+{
+    return d->interrupt && (d->interrupt->triggered() || !isUsable());
 }
 
 void SerialPort::purgeInput()

@@ -10,6 +10,7 @@
 namespace quorlink::serial {
 
 class SerialPortPrivate;
+class WaitInterrupt;
 
 // Why an open failed, as the platform told it.  Each kind covers the system
 // error codes that mean the same to the person choosing a port.
@@ -101,8 +102,23 @@ public:
     // Waits at most `timeout` for input (0 ms: do not wait, only take what is
     // already there) and reads up to `capacity` bytes.  Returns the number of
     // bytes read, 0 when none arrived in time.  On a closed port or a device
-    // that went away it waits out the time-out without spinning and returns 0.
+    // that went away it waits out the time-out without spinning and returns
+    // 0, unless its waits are cut short.
     std::size_t read(std::uint8_t* dest, std::size_t capacity, std::chrono::milliseconds timeout);
+
+    // For a program that must not sit out a wait that can no longer end
+    // well (the command-line program; the window keeps every wait's length):
+    // from now on, also across opens, read() returns at once when the
+    // device has gone, and read() and write() end their waits at once when
+    // `interrupt` is triggered.  On Windows a write is one system call
+    // bounded by its time-out and is not cut short.  `interrupt` must
+    // outlive the port's use.
+    void cutWaitsShort(const WaitInterrupt& interrupt);
+
+    // With waits cut short: whether they now end at once, because the
+    // interrupt was triggered or the port is not usable.  Always false
+    // without cutWaitsShort.
+    bool waitsEnded();
 
     // Drops everything received and not yet read.
     void purgeInput();

@@ -6,6 +6,7 @@
 #include "linespeed_linux.h"
 #include "portlocks_linux.h"
 #include "porttable.h"
+#include "waitinterrupt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -89,6 +90,34 @@ timespec toTimespec(Clock::duration d)
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(d);
     const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(d - secs);
     return timespec{static_cast<time_t>(secs.count()), static_cast<long>(nanos.count())};
+}
+
+// What ended a wait on the device.
+enum class Wake { Ready, TimedOut, Interrupted, Failed };
+
+// Waits until `fd` reports one of `events` (its revents in `revents`), the
+// interrupt is triggered or `deadline` passes.  A negative `fd` waits for the
+// interrupt alone.  A signal that arrives meanwhile does not end the wait,
+// unless it triggered the interrupt; past the deadline this only looks.
+Wake waitFor(int fd, short events, const WaitInterrupt* interrupt, Clock::time_point deadline,
+             short& revents)
+{
+    const int interruptFd = interrupt ? interrupt->pollDescriptor() : -1;
+    for (;;) {
+        if (interrupt && interrupt->triggered())
+            return Wake::Interrupted;
+        pollfd p[2] = {{fd, events, 0}, {interruptFd, POLLIN, 0}};
+        const timespec wait = toTimespec(deadline - Clock::now());
+        const int r = ::ppoll(p, 2, &wait, nullptr);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return Wake::Failed;
+        if (p[1].revents != 0 && interrupt)
+            return Wake::Interrupted;
+        revents = p[0].revents;
+        return r == 0 ? Wake::TimedOut : Wake::Ready;
+    }
 }
 
 // Raw bytes both ways, 8N1, receiver on, modem status and flow control off,
@@ -432,10 +461,11 @@ struct NativePort
         return WriteTimeoutBase + perByte * count;
     }
 
-    // Waits until the output has left the line, at most until `deadline`.
-    // Output still queued then is discarded: the write was cut short by its
-    // time-out.  Returns the number of bytes discarded.
-    std::size_t drainUntil(Clock::time_point deadline) const
+    // Waits until the output has left the line, at most until `deadline` or
+    // until `interrupt` is triggered.  Output still queued then is discarded:
+    // the write was cut short, and a close would otherwise wait for it.
+    // Returns the number of bytes discarded.
+    std::size_t drainUntil(Clock::time_point deadline, const WaitInterrupt* interrupt) const
     {
         for (;;) {
             int queued = 0;
@@ -451,13 +481,15 @@ struct NativePort
                 return 0;
             }
             const auto now = Clock::now();
-            if (now >= deadline) {
+            if (now >= deadline || (interrupt && interrupt->triggered())) {
                 ::tcflush(fd, TCOFLUSH);
                 return static_cast<std::size_t>(queued);
             }
             // Sleep for the time the queue needs to leave, at least 1 ms.
             const Clock::duration expected = std::max<Clock::duration>(charTime * queued, 1ms);
-            std::this_thread::sleep_for(std::min<Clock::duration>(expected, deadline - now));
+            short ignored = 0;
+            waitFor(-1, 0, interrupt, std::min<Clock::time_point>(now + expected, deadline),
+                    ignored);
         }
     }
 };
@@ -543,15 +575,13 @@ std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count
             continue;
         if (n < 0 && errno != EAGAIN)
             break;
-        const auto now = Clock::now();
-        if (now >= deadline)
+        if (Clock::now() >= deadline)
             break;
-        pollfd p{port.fd, POLLOUT, 0};
-        const timespec wait = toTimespec(deadline - now);
-        const int r = ::ppoll(&p, 1, &wait, nullptr);
-        if (r < 0 && errno != EINTR)
+        short revents = 0;
+        const Wake wake = waitFor(port.fd, POLLOUT, interrupt, deadline, revents);
+        if (wake == Wake::Failed || wake == Wake::Interrupted)
             break;
-        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+        if (wake == Wake::Ready && (revents & (POLLERR | POLLHUP | POLLNVAL)))
             break;
     }
 
@@ -559,7 +589,7 @@ std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count
     // write on other systems: the reply time-out then starts after the
     // request went out, and the port never closes on pending output.
     if (!port.isPty())
-        done -= std::min(done, port.drainUntil(deadline));
+        done -= std::min(done, port.drainUntil(deadline, interrupt));
     // At once: a device that answers straight away must find the bus free.
     if (toggleRts)
         port.setRts(false);
@@ -571,51 +601,47 @@ std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
 {
     NativePort& port = *native;
     const auto deadline = Clock::now() + timeout;
-    const auto waitOut = [&] {
-        std::this_thread::sleep_until(deadline);
+    // A device that has gone brings nothing more.  Without an interrupt the
+    // wait still lasts its time, without spinning; with one it ends now.
+    const auto gone = [&] {
+        port.hungUp = true;
+        if (!interrupt)
+            std::this_thread::sleep_until(deadline);
         return std::size_t{0};
     };
     if (port.hungUp)
-        return waitOut();
+        return gone();
 
     // With VMIN = VTIME = 0 a read of an empty terminal returns 0 at once,
     // so 0 means "nothing yet"; a hangup shows up in poll() or as EIO.  A
     // reply is seldom there before it is waited for: poll() comes first, so
     // an exchange costs one poll() and one read().
     bool wokeEmpty = false;
+    short revents = 0;
     for (;;) {
         if (wokeEmpty) {
             // Reported readable, yet nothing to read: never spin on that.
             const auto now = Clock::now();
             if (now >= deadline)
                 return 0;
-            std::this_thread::sleep_for(std::min<Clock::duration>(1ms, deadline - now));
+            if (waitFor(-1, 0, interrupt, std::min<Clock::time_point>(now + 1ms, deadline),
+                        revents) == Wake::Interrupted)
+                return 0;
             wokeEmpty = false;
         }
-        pollfd p{port.fd, POLLIN, 0};
-        // Past the deadline this only looks whether something is there.
-        const timespec wait = toTimespec(deadline - Clock::now());
-        const int r = ::ppoll(&p, 1, &wait, nullptr);
-        if (r == 0)
+        const Wake wake = waitFor(port.fd, POLLIN, interrupt, deadline, revents);
+        if (wake == Wake::TimedOut || wake == Wake::Interrupted)
             return 0;
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            port.hungUp = true;
-            return waitOut();
-        }
+        if (wake == Wake::Failed)
+            return gone();
         const ssize_t n = ::read(port.fd, dest, capacity);
         if (n > 0)
             return static_cast<std::size_t>(n);
-        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            // Bytes that arrived before the hangup were delivered above.
-            port.hungUp = true;
-            return waitOut();
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            port.hungUp = true;
-            return waitOut();
-        }
+        // Bytes that arrived before the hangup were delivered above.
+        if (revents & (POLLHUP | POLLERR | POLLNVAL))
+            return gone();
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return gone();
         wokeEmpty = true;
     }
 }

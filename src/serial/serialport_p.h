@@ -18,6 +18,7 @@ namespace quorlink::serial {
 // The platform's own state of an open device: the file descriptor and what
 // the open changed on it, or the HANDLE.  Defined by each platform file.
 struct NativePort;
+class WaitInterrupt;
 
 class SerialPortPrivate
 {
@@ -36,6 +37,9 @@ public:
     std::unique_ptr<NativePort> native; // null while closed
     std::uint32_t baud = 0;             // the speed last applied, 0 while closed
     PortError error;                    // why the last open failed
+    // Set by cutWaitsShort: read() and write() end their waits when it is
+    // triggered or the device has gone.  Kept across opens.
+    const WaitInterrupt* interrupt = nullptr;
 
     // ---- The platform part.  Apart from openNative, each is called only
     // while the port is open.

@@ -5,6 +5,7 @@
 #include "serialport_p.h"
 
 #include "porttable.h"
+#include "waitinterrupt.h"
 
 #include <algorithm>
 #include <chrono>
@@ -219,6 +220,9 @@ std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
         const BOOL ok = ReadFile(native->handle, dest, size, &got, nullptr);
         if (got > 0)
             return got;
+        // Cut short: a trigger, or a failing read of a device that has gone.
+        if (interrupt && (interrupt->triggered() || (!ok && !isUsable())))
+            return 0;
         if (GetTickCount64() >= deadline)
             return 0;
         // A failing read (the device went away) returns at once: never spin

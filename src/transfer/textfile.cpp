@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 namespace quorlink::transfer {
@@ -151,58 +153,222 @@ std::optional<std::u16string> normalised(std::u16string&& units, std::size_t lim
     return out;
 }
 
+// The encoding its mark selects, with the mark taken off `bytes`.
+Encoding takeMark(std::string_view& bytes)
+{
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        bytes.remove_prefix(3);
+        return Encoding::Utf8;
+    }
+    if (bytes.substr(0, 2) == "\xFF\xFE") {
+        bytes.remove_prefix(2);
+        return Encoding::Utf16Le;
+    }
+    if (bytes.substr(0, 2) == "\xFE\xFF") {
+        bytes.remove_prefix(2);
+        return Encoding::Utf16Be;
+    }
+    return Encoding::CodePage;
+}
+
+bool isUtf16(Encoding encoding)
+{
+    return encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be;
+}
+
+// Where the text in `bytes` (after the mark) ends: at its first NUL, or npos.
+// In UTF-8 and in every 8-bit or multi-byte code page a 0 byte is NUL and
+// never part of another character; in UTF-16 a NUL is a 0 unit.
+std::size_t nulAt(std::string_view bytes, Encoding encoding, std::size_t from = 0)
+{
+    if (!isUtf16(encoding))
+        return bytes.find('\0', from);
+    for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+// The units of `bytes` (after the mark, before any NUL) in `encoding`.  A
+// last odd byte of UTF-16 is no character.
+std::u16string unitsOf(std::string_view bytes, Encoding encoding, const CodePage& codePage)
+{
+    if (isUtf16(encoding)) {
+        const bool little = encoding == Encoding::Utf16Le;
+        std::u16string units(bytes.size() / 2, u'\0');
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const auto lo = static_cast<unsigned char>(bytes[2 * i + (little ? 0 : 1)]);
+            const auto hi = static_cast<unsigned char>(bytes[2 * i + (little ? 1 : 0)]);
+            units[i] = static_cast<char16_t>(lo | (hi << 8));
+        }
+        return units;
+    }
+    if (encoding == Encoding::Utf8) {
+        static const std::optional<CodePage> utf8 = CodePage::named("UTF-8");
+        return utf8 ? utf8->toUnicode(bytes) : codePage.toUnicode(bytes);
+    }
+    return codePage.toUnicode(bytes);
+}
+
 Decoded decode(std::string_view bytes, const CodePage& codePage, std::size_t limit)
 {
-    Encoding encoding = Encoding::CodePage;
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-        encoding = Encoding::Utf8;
-        bytes.remove_prefix(3);
-    } else if (bytes.substr(0, 2) == "\xFF\xFE") {
-        encoding = Encoding::Utf16Le;
-        bytes.remove_prefix(2);
-    } else if (bytes.substr(0, 2) == "\xFE\xFF") {
-        encoding = Encoding::Utf16Be;
-        bytes.remove_prefix(2);
-    }
-
+    const Encoding encoding = takeMark(bytes);
     Decoded result;
-    std::u16string units;
-    if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) {
-        const bool little = encoding == Encoding::Utf16Le;
-        units.resize(bytes.size() / 2);
-        std::size_t count = 0;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            const auto lo = static_cast<unsigned char>(bytes[little ? i : i + 1]);
-            const auto hi = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
-            const auto unit = static_cast<char16_t>(lo | (hi << 8));
-            if (unit == 0) {
-                result.endedByNul = true;
-                break;
-            }
-            units[count++] = unit;
-        }
-        units.resize(count);
-        // A last odd byte is not a character.
-        if (!result.endedByNul && bytes.size() % 2 != 0)
-            units += u'\uFFFD';
-    } else {
-        // In UTF-8 and in every 8-bit or multi-byte code page a 0 byte is NUL
-        // and never part of another character.
-        const auto nul = bytes.find('\0');
-        if (nul != std::string_view::npos) {
-            bytes = bytes.substr(0, nul);
-            result.endedByNul = true;
-        }
-        if (encoding == Encoding::Utf8) {
-            static const std::optional<CodePage> utf8 = CodePage::named("UTF-8");
-            units = utf8 ? utf8->toUnicode(bytes) : codePage.toUnicode(bytes);
-        } else {
-            units = codePage.toUnicode(bytes);
-        }
+    const std::size_t nul = nulAt(bytes, encoding);
+    if (nul != std::string_view::npos) {
+        bytes = bytes.substr(0, nul);
+        result.endedByNul = true;
     }
+    std::u16string units = unitsOf(bytes, encoding, codePage);
+    if (!result.endedByNul && isUtf16(encoding) && bytes.size() % 2 != 0)
+        units += u'\uFFFD';
     result.text = normalised(std::move(units), limit);
     return result;
 }
+
+// A source as it is read: the text's length is measured as the bytes come,
+// so that a text above a pane's capacity is refused as soon as that is
+// certain, without reading or keeping the rest, and reading ends at the NUL
+// that ends the text.  The measure never exceeds the length the text will
+// have: in UTF-8 every byte that is not a continuation byte gives at least
+// one unit, in UTF-16 every two bytes one; a code page's bytes are decoded
+// in pieces that end at a line end, which is never part of a longer
+// character in a code page that keeps ASCII.  A complete text is decoded
+// once more, as a whole.
+class SourceReader
+{
+public:
+    SourceReader(const CodePage& codePage, std::size_t maxChars)
+        : m_codePage(codePage), m_maxChars(maxChars),
+          // No encoding takes more than 4 bytes for one unit, so a text that
+          // still has no NUL after this many bytes (beyond a mark) cannot
+          // fit, whatever its lines.
+          m_readLimit(maxChars > (SIZE_MAX - 3) / 4 ? SIZE_MAX : 4 * maxChars + 3)
+    {}
+
+    // Reads `fd` to its end, or to the NUL that ends the text.  Returns 0,
+    // or the system's error code of a failed read.
+    int read(int fd)
+    {
+        char buffer[1 << 16];
+        while (!m_ended && !m_tooLong) {
+            const long long n = readSome(fd, buffer, sizeof buffer);
+            if (n < 0)
+                return errno;
+            if (n == 0)
+                break;
+            m_bytes.append(buffer, static_cast<std::size_t>(n));
+            measure();
+        }
+        return 0;
+    }
+
+    // The text; throws "Text exceeds memo capacity" for one above the limit.
+    std::u16string text() const
+    {
+        Decoded decoded = m_tooLong ? Decoded{} : decode(m_bytes, m_codePage, m_maxChars);
+        if (!decoded.text)
+            throwCapacity();
+        return std::move(*decoded.text);
+    }
+
+private:
+    // The largest piece of a code page's bytes decoded at once for measuring.
+    static constexpr std::size_t PieceBytes = 1 << 20;
+
+    void measure()
+    {
+        if (!m_encoding) {
+            // Known once the longest mark could be there.
+            if (m_bytes.size() < 3)
+                return;
+            std::string_view rest(m_bytes);
+            m_encoding = takeMark(rest);
+            m_textStart = m_counted = m_scanned = m_bytes.size() - rest.size();
+        }
+        const std::string_view text = std::string_view(m_bytes).substr(m_textStart);
+        if (nulAt(text, *m_encoding, m_scanned - m_textStart) != std::string_view::npos) {
+            m_ended = true;
+            return;
+        }
+        m_scanned = m_textStart + (isUtf16(*m_encoding) ? text.size() / 2 * 2 : text.size());
+        // Each byte gives at most two units (a lone LF becomes CR LF): a
+        // shorter text needs no measuring.
+        if (m_scanned - m_textStart <= m_maxChars / 2)
+            return;
+        if (isUtf16(*m_encoding)) {
+            const std::u16string units =
+                unitsOf(std::string_view(m_bytes).substr(m_counted, m_scanned - m_counted),
+                        *m_encoding, m_codePage);
+            count(units);
+            m_counted = m_scanned;
+        } else if (*m_encoding == Encoding::Utf8 || m_codePage.isUtf8()) {
+            for (std::size_t i = m_counted; i < m_scanned; ++i) {
+                if ((static_cast<unsigned char>(m_bytes[i]) & 0xC0) != 0x80)
+                    count(static_cast<char16_t>(static_cast<unsigned char>(m_bytes[i])));
+            }
+            m_counted = m_scanned;
+        } else {
+            measurePieces();
+        }
+        if (m_units > m_maxChars || m_scanned - m_textStart > m_readLimit)
+            m_tooLong = true;
+    }
+
+    // Decodes what came of a code page's text, up to its last line end.
+    void measurePieces()
+    {
+        while (m_counted < m_scanned && m_units <= m_maxChars) {
+            const std::size_t limit = std::min(m_counted + PieceBytes, m_scanned);
+            std::size_t lineEnd = m_bytes.find_last_of("\r\n", limit - 1);
+            if (lineEnd == std::string::npos || lineEnd < m_counted) {
+                // A line longer than a piece: up to its end, once it came.
+                lineEnd = m_bytes.find_first_of("\r\n", limit);
+                if (lineEnd == std::string::npos || lineEnd >= m_scanned)
+                    return;
+            }
+            const std::string_view piece =
+                std::string_view(m_bytes).substr(m_counted, lineEnd + 1 - m_counted);
+            count(m_codePage.toUnicode(piece));
+            m_counted = lineEnd + 1;
+        }
+    }
+
+    void count(std::u16string_view units)
+    {
+        for (const char16_t unit : units)
+            count(unit);
+    }
+    // Counts one unit with the line ends that CR LF will replace: a lone CR
+    // or LF becomes two units, CR LF stays two.
+    void count(char16_t unit)
+    {
+        ++m_units;
+        if (unit == u'\r') {
+            ++m_units;
+        } else if (unit == u'\n') {
+            if (m_afterCr)
+                --m_units;
+            else
+                ++m_units;
+        }
+        m_afterCr = unit == u'\r';
+    }
+
+    const CodePage& m_codePage;
+    const std::size_t m_maxChars;
+    const std::size_t m_readLimit;
+    std::string m_bytes;
+    std::optional<Encoding> m_encoding; // known after the first 3 bytes
+    std::size_t m_textStart = 0;        // after the mark
+    std::size_t m_scanned = 0;          // bytes looked through for a NUL
+    std::size_t m_counted = 0;          // bytes whose units are in m_units
+    std::size_t m_units = 0;
+    bool m_afterCr = false;
+    bool m_ended = false;   // a NUL ended the text
+    bool m_tooLong = false; // certainly above the limit
+};
 
 } // namespace
 
@@ -222,39 +388,40 @@ std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage
 }
 
 std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage,
-                              std::size_t maxChars)
+                              std::size_t maxChars, FifoSource fifo)
 {
-    OpenFile file(openForReading(path));
+    // A device is no text file: a terminal or a serial port would be read
+    // for as long as it sends (and opening one may raise its modem lines),
+    // /dev/zero gives NULs without end.  Looked at before the open, and
+    // again on what was opened.
+    static constexpr char IsADevice[] = "Is a device";
+    if (isDevice(path))
+        throwFileError("Cannot open file", path, IsADevice);
+    OpenFile file(openForReading(path, fifo == FifoSource::WaitForWriter));
     if (!file.isOpen())
         throwFileError("Cannot open file", path, errno);
     if (isDirectory(file.get()))
         throwFileError("Cannot open file", path, EISDIR);
-
-    // No encoding takes more than 4 bytes for one UTF-16 unit, so a text
-    // that still has no NUL after this many bytes (beyond a mark) cannot fit
-    // in a pane, and the rest of the file need not be read.
-    const std::size_t readLimit = 4 * maxChars + 3;
-    std::string bytes;
-    bool truncated = false;
-    char buffer[1 << 16];
-    for (;;) {
-        const long long n = readSome(file.get(), buffer, sizeof buffer);
-        if (n < 0)
-            throwFileError("Cannot open file", path, errno);
-        if (n == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > readLimit) {
-            truncated = true;
-            break;
-        }
-    }
+    if (isDevice(file.get()))
+        throwFileError("Cannot open file", path, IsADevice);
+    SourceReader reader(codePage, maxChars);
+    const int error = reader.read(file.get());
     file.close();
+    if (error != 0)
+        throwFileError("Cannot open file", path, error);
+    return reader.text();
+}
 
-    Decoded decoded = decode(bytes, codePage, maxChars);
-    if (!decoded.text || (truncated && !decoded.endedByNul))
-        throwCapacity();
-    return std::move(*decoded.text);
+std::u16string loadStandardInput(const CodePage& codePage, std::size_t maxChars)
+{
+    const int fd = standardInput();
+    // Typed lines are a source; another device is not (see loadSourceFile).
+    if (isDevice(fd) && !isTerminal(fd))
+        throw std::runtime_error("Cannot read standard input. Is a device");
+    SourceReader reader(codePage, maxChars);
+    if (const int error = reader.read(fd))
+        throw std::runtime_error("Cannot read standard input. " + systemErrorText(error));
+    return reader.text();
 }
 
 std::string encodeResultText(std::u16string_view text, const CodePage& codePage)

@@ -19,6 +19,7 @@ namespace quorlink::transfer {
 //   Cannot create file "<full path>". <system description>
 //   Stream write error
 //   Text exceeds memo capacity
+//   Cannot read standard input. <system description>
 
 // The error of a text that does not fit a pane, loaded or appended.
 inline constexpr char MemoCapacityError[] = "Text exceeds memo capacity";
@@ -35,12 +36,26 @@ inline constexpr std::size_t MaxSourceChars = std::size_t{64} * 1024 * 1024;
 // throughout (LF followed by CR is two line ends).
 std::u16string decodeSourceText(std::string_view bytes, const CodePage& codePage);
 
-// Reads the whole file at `path` (shared for reading) and decodes it as
-// decodeSourceText does.  Throws on an unreadable file and on a text above
+// How a fifo named as a source is opened: the window does not wait for its
+// writer (a fifo nobody writes to loads as empty); the command-line program
+// waits, as `cat` does.
+enum class FifoSource { DoNotWait, WaitForWriter };
+
+// Reads the file at `path` (shared for reading) and decodes it as
+// decodeSourceText does.  Throws on an unreadable file, on a device (a
+// terminal, a serial port, /dev/zero: "... Is a device") and on a text above
 // `maxChars` units: a pane's capacity, or less where a test wants the limit
-// within reach.
+// within reach.  Such a text is refused as soon as that is certain, without
+// reading the rest; reading also ends at the NUL that ends the text.
 std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage& codePage,
-                              std::size_t maxChars = MaxSourceChars);
+                              std::size_t maxChars = MaxSourceChars,
+                              FifoSource fifo = FifoSource::DoNotWait);
+
+// Standard input as a source, read to its end as loadSourceFile reads a
+// file, with the same limit.  A terminal is read (typed lines); any other
+// device is refused with "Cannot read standard input. Is a device", and a
+// failed read throws "Cannot read standard input. <system description>".
+std::u16string loadStandardInput(const CodePage& codePage, std::size_t maxChars = MaxSourceChars);
 
 // The bytes of a result file: `text` in `codePage`, preceded by EF BB BF when
 // the code page is UTF-8 and by no byte-order mark otherwise.  The text is

@@ -12,8 +12,12 @@
 namespace quorlink::transfer::fileio {
 
 // Each returns a descriptor, or -1 with errno set.
-// Opens for reading; others may read the file meanwhile, not write it.
-int openForReading(const std::filesystem::path& path);
+// Opens for reading; others may read the file meanwhile, not write it.  A
+// fifo without a writer opens at once (and reads as empty) unless
+// `waitForWriter` is set; then the open waits for one, as `cat` does.
+int openForReading(const std::filesystem::path& path, bool waitForWriter);
+// Standard input, set to pass every byte as it is.
+int standardInput();
 // Creates a new file that did not exist, readable and writable by this user
 // alone.
 int createExclusive(const std::filesystem::path& path);
@@ -25,6 +29,10 @@ int openInPlace(const std::filesystem::path& path);
 long long readSome(int fd, char* buffer, std::size_t size);
 long long writeSome(int fd, const char* data, std::size_t size);
 bool isDirectory(int fd);
+// A character or block device (a terminal, /dev/zero, a serial port).
+bool isDevice(int fd);
+bool isDevice(const std::filesystem::path& path);
+bool isTerminal(int fd);
 bool flushToDisk(int fd);
 int closeFile(int fd);
 int processId();

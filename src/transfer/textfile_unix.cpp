@@ -14,15 +14,15 @@
 
 namespace quorlink::transfer::fileio {
 
-int openForReading(const std::filesystem::path& path)
+int openForReading(const std::filesystem::path& path, bool waitForWriter)
 {
-    // Opened without waiting, so that a fifo nobody writes to reads as empty
-    // instead of hanging the window in open(); read() then waits as usual.
+    // Without waiting, a fifo nobody writes to reads as empty instead of
+    // hanging the window in open(); read() then waits as usual.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (waitForWriter ? 0 : O_NONBLOCK));
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
+    if (fd >= 0 && !waitForWriter) {
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags >= 0)
             ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -53,6 +53,24 @@ bool isDirectory(int fd)
 {
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+int standardInput()
+{
+    return STDIN_FILENO;
+}
+bool isDevice(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+}
+bool isDevice(const std::filesystem::path& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+}
+bool isTerminal(int fd)
+{
+    return ::isatty(fd) == 1;
 }
 bool flushToDisk(int fd)
 {

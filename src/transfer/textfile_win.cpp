@@ -11,7 +11,8 @@
 
 namespace quorlink::transfer::fileio {
 
-int openForReading(const std::filesystem::path& path)
+// A fifo here is a named pipe, whose open never waits for its writer.
+int openForReading(const std::filesystem::path& path, bool)
 {
     int fd = -1;
     // Others may read the file while it is loaded, not write it.
@@ -39,6 +40,27 @@ bool isDirectory(int fd)
 {
     struct _stat64 st;
     return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+int standardInput()
+{
+    // In text mode a 0x1A byte ends the input and CR LF byte pairs inside
+    // UTF-16 characters are changed; the decoder takes every line end as it is.
+    _setmode(0, _O_BINARY);
+    return 0;
+}
+bool isDevice(int fd)
+{
+    struct _stat64 st;
+    return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFCHR) != 0;
+}
+bool isDevice(const std::filesystem::path& path)
+{
+    struct _stat64 st;
+    return _wstat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFCHR) != 0;
+}
+bool isTerminal(int fd)
+{
+    return _isatty(fd) != 0;
 }
 bool flushToDisk(int fd)
 {

@@ -8,9 +8,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,30 +27,47 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using quorlink::testing::PtyDevice;
 
+using Clock = std::chrono::steady_clock;
+
 struct Result
 {
     int status = -1; // the exit status, or 128 + the signal that ended it
     bool signalled = false;
     std::chrono::steady_clock::duration took{};
+    Clock::time_point ended{};
     std::string out;
     std::string err;
+    // When each piece of standard output arrived, since the start, with the
+    // length of the output so far.
+    std::vector<std::pair<Clock::duration, std::size_t>> outArrivals{};
+    long maxRssKiB = 0; // the program's peak memory
+    // When its last words on standard error came: the end of its work,
+    // before what a sanitizer does at exit.
+    Clock::time_point lastErr{};
 };
 
 struct Launch
 {
-    std::string input{}; // fed to standard input
+    std::string input{};         // fed to standard input ...
+    std::size_t inputRepeat = 1; // ... this many times over
     // SIGINT is sent once each of these times has passed since the start.
     std::vector<std::chrono::milliseconds> interrupts{};
     // Standard output goes to this file instead of a pipe (opened for writing).
     std::string outputFile{};
     // The pipe of standard output is closed before anything is read from it.
     bool closeOutput = false;
+    // The folder the program starts in (else the test's own).
+    std::string workDir{};
+    // Runs on a thread of its own while the program runs.
+    std::function<void(pid_t)> during{};
 };
 
 // Runs quorlink-batch with its own settings folder.
 Result runBatch(const std::vector<std::string>& args, const fs::path& config,
                 const Launch& launch = {})
 {
+    // A program that stops reading its input fails the writes into it.
+    std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
     EXPECT_EQ(pipe(in), 0);
     EXPECT_EQ(pipe(out), 0);
@@ -62,6 +83,8 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
         posix_spawn_file_actions_addclose(&actions, fd);
+    if (!launch.workDir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, launch.workDir.c_str());
 
     std::vector<std::string> storage{QUORLINK_BATCH};
     storage.insert(storage.end(), args.begin(), args.end());
@@ -89,12 +112,24 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
         ADD_FAILURE() << "cannot start " << QUORLINK_BATCH;
         return result;
     }
-    const auto start = std::chrono::steady_clock::now();
-    if (!launch.input.empty()) {
-        EXPECT_EQ(write(in[1], launch.input.data(), launch.input.size()),
-                  static_cast<ssize_t>(launch.input.size()));
-    }
-    close(in[1]);
+    const auto start = Clock::now();
+    std::thread feeder([&, fd = in[1]] {
+        for (std::size_t i = 0; i < launch.inputRepeat && !launch.input.empty(); ++i) {
+            std::size_t done = 0;
+            while (done < launch.input.size()) {
+                const ssize_t n = write(fd, launch.input.data() + done, launch.input.size() - done);
+                if (n <= 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+            }
+            if (done < launch.input.size())
+                break;
+        }
+        close(fd);
+    });
+    std::thread helper;
+    if (launch.during)
+        helper = std::thread(launch.during, pid);
 
     std::size_t interrupted = 0;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
@@ -115,21 +150,31 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
                 close(p.fd);
                 p.fd = -1;
                 --open;
+            } else if (p.fd == out[0]) {
+                result.out.append(buffer, static_cast<size_t>(n));
+                result.outArrivals.emplace_back(Clock::now() - start, result.out.size());
             } else {
-                (p.fd == out[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+                result.err.append(buffer, static_cast<size_t>(n));
+                result.lastErr = Clock::now();
             }
         }
         if (interrupted < launch.interrupts.size() &&
-            std::chrono::steady_clock::now() - start >= launch.interrupts[interrupted]) {
+            Clock::now() - start >= launch.interrupts[interrupted]) {
             kill(pid, SIGINT);
             ++interrupted;
         }
     }
     int status = 0;
-    waitpid(pid, &status, 0);
-    result.took = std::chrono::steady_clock::now() - start;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    result.ended = Clock::now();
+    result.took = result.ended - start;
+    result.maxRssKiB = usage.ru_maxrss;
     result.signalled = WIFSIGNALED(status);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    feeder.join();
+    if (helper.joinable())
+        helper.join();
     return result;
 }
 
@@ -309,25 +354,35 @@ TEST_F(BatchTest, shouldReportReplyWriteFailureOnStandardOutputWithStatusTwo)
     }
 }
 
-TEST_F(BatchTest, shouldSayWhereThePortWasLostAndExitTwo)
+// The device goes while line 2 waits for its reply, an earlier line and the
+// last: the wait ends with the hang-up, not with the time-out, and the run
+// with it.
+TEST_F(BatchTest, shouldSayDuringWhichLineThePortWasLostAndEndAtOnce)
 {
-    PtyDevice device;
-    answerRequests(device);
-    const auto source = writeSource("A\r\nquiet\r\nC\r\nD\r\n");
-    // The device goes while line 2 waits for its reply; line 3 cannot be sent.
-    std::thread unplug([&] {
-        device.waitForBytes(10, 5000ms);
-        device.closeMaster();
-    });
+    for (const std::string lines : {"A\r\nquiet\r\nC\r\nD\r\n", "A\r\nquiet\r\n"}) {
+        PtyDevice device;
+        answerRequests(device);
+        const auto total = std::to_string(std::count(lines.begin(), lines.end(), '\n'));
+        Clock::time_point closed{};
+        const Launch unplug{.during = [&](pid_t) {
+            device.waitForBytes(10, 5000ms);
+            std::this_thread::sleep_for(100ms);
+            closed = Clock::now();
+            device.closeMaster();
+        }};
 
-    const Result r =
-        runBatch({"--port", device.path(), "--timeout", "800", "--transcript", source}, m_dir);
-    unplug.join();
+        const Result r = runBatch(
+            {"--port", device.path(), "--timeout", "5000", "--transcript", writeSource(lines)},
+            m_dir, unplug);
 
-    EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(r.out, "1\tA\tR:A\n2\tquiet\t-\n3\tC\t-\n4\tD\t-\n");
-    EXPECT_NE(r.err.find("\nquorlink-batch: port lost after line 2 of 4\n"), std::string::npos)
-        << r.err;
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.out, "1\tA\tR:A\n2\tquiet\t-\n");
+        EXPECT_NE(r.err.find("\nquorlink-batch: port lost during line 2 of " + total + "\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_LT(r.lastErr - closed, 100ms);
+        EXPECT_EQ(device.received(), "A\r\nquiet\r\n");
+    }
 }
 
 TEST_F(BatchTest, shouldStopLikeEscOnCtrlCWithoutEndOfFileBytes)
@@ -357,20 +412,162 @@ TEST_F(BatchTest, shouldStopLikeEscOnCtrlCWithoutEndOfFileBytes)
         << r.err;
 }
 
-TEST_F(BatchTest, shouldEndAtOnceOnSecondCtrlCWhileAReplyIsAwaited)
+// A second Ctrl+C, SIGTERM or SIGHUP while a reply is awaited for 30 s: the
+// wait ends at once, the port is closed (its lock file goes), the replies so
+// far are written, to standard output or the output file, and the exit
+// status and the last line say what stopped the run.
+TEST_F(BatchTest, shouldStopAtOnceOnASecondCtrlCTermOrHangUpKeepingEveryReply)
+{
+    struct Case
+    {
+        std::vector<int> signals;
+        int status;
+        std::string cause;
+        bool toFile;
+    };
+    for (const Case& c : {Case{{SIGINT, SIGINT}, 130, "a second Ctrl+C", false},
+                          Case{{SIGTERM}, 143, "SIGTERM", true},
+                          Case{{SIGHUP}, 129, "SIGHUP (the terminal went away)", false}}) {
+        PtyDevice device;
+        answerRequests(device);
+        const fs::path lock = "/var/lock/LCK..pts_" + device.path().substr(9);
+        const fs::path output = m_dir / "replies.txt";
+        bool lockedWhileRunning = false;
+        Clock::time_point signalled{};
+        const Launch launch{.during = [&](pid_t pid) {
+            device.waitForBytes(std::string("A\r\nB\r\nquiet\r\n").size(), 5000ms);
+            std::this_thread::sleep_for(200ms);
+            lockedWhileRunning = fs::exists(lock);
+            for (const int signal : c.signals) {
+                signalled = Clock::now();
+                kill(pid, signal);
+                std::this_thread::sleep_for(50ms);
+            }
+        }};
+        std::vector<std::string> args{"--port", device.path(), "--timeout", "30000",
+                                      writeSource("A\r\nB\r\nquiet\r\nD\r\n").string()};
+        if (c.toFile)
+            args.insert(args.end(), {"--output", output.string()});
+
+        const Result r = runBatch(args, m_dir, launch);
+
+        SCOPED_TRACE(c.cause);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_FALSE(r.signalled);
+        // Not the 30 s time-out; a saved file's flush to the disk may take a while.
+        EXPECT_LT(r.lastErr - signalled, 1s);
+        // The file as the window saves it: UTF-8 with its mark, CR LF.
+        EXPECT_EQ(c.toFile ? readFile(output) : r.out,
+                  c.toFile ? "\xEF\xBB\xBFR:A\r\nR:B\r\n" : "R:A\nR:B\n");
+        const std::string ending =
+            "\nquorlink-batch: stopped by " + c.cause + " during line 3 of 4\n";
+        ASSERT_GE(r.err.size(), ending.size()) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - ending.size()), ending) << r.err;
+        if (access("/var/lock", W_OK) == 0) {
+            EXPECT_TRUE(lockedWhileRunning);
+            EXPECT_FALSE(fs::exists(lock));
+        }
+        EXPECT_EQ(device.received(), "A\r\nB\r\nquiet\r\n");
+    }
+}
+
+// Each reply reaches a pipe as its exchange ends, while the run goes on;
+// with --timing each transcript row carries the milliseconds from the
+// request to the reply (or the time-out), and standard error the median and
+// the slowest.  The options as scripts write them: bundled, with attached
+// values, "-o -" for standard output and "--" before a SOURCE that looks
+// like an option.
+TEST_F(BatchTest, shouldWriteEachRowAsItsExchangeEndsWithItsTime)
 {
     PtyDevice device;
-    device.silent();
+    answerRequests(device);
+    device.setDelay(200ms);
+    writeSource("A\r\nquiet\r\nB\r\n", "-lines.txt");
 
-    const Result r = runBatch({"--port", device.path(), "--timeout", "30000", writeSource("A\r\n")},
-                              m_dir, {.interrupts = {500ms, 900ms}});
+    const Result r =
+        runBatch({"-Tp", device.path(), "-t400", "--timing", "-o", "-", "--", "-lines.txt"}, m_dir,
+                 {.workDir = m_dir.string()});
 
-    EXPECT_TRUE(r.signalled);
-    EXPECT_EQ(r.status, 128 + SIGINT);
-    EXPECT_LT(r.took, 10s);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "quorlink-batch: stopping after the current exchange; Ctrl+C again ends the "
-                     "program now\n");
+    EXPECT_EQ(r.status, 1) << r.err;
+    // Three rows, each with its time in milliseconds: the replies after the
+    // device's 200 ms, the silent line after the 400 ms time-out.
+    std::istringstream rows(r.out);
+    std::string row;
+    const std::vector<std::pair<std::string, double>> expected{
+        {"1\tA\tR:A\t", 200}, {"2\tquiet\t-\t", 400}, {"3\tB\tR:B\t", 200}};
+    for (const auto& [start, ms] : expected) {
+        ASSERT_TRUE(std::getline(rows, row)) << r.out;
+        ASSERT_EQ(row.substr(0, start.size()), start) << row;
+        const double took = std::stod(row.substr(start.size()));
+        EXPECT_GE(took, ms) << row;
+        EXPECT_LT(took, ms + 80) << row;
+    }
+    // The first row was there long before the run ended.
+    ASSERT_FALSE(r.outArrivals.empty());
+    EXPECT_LT(r.outArrivals.front().first, r.took - 500ms);
+    EXPECT_EQ(r.outArrivals.front().second, r.out.find('\n') + 1);
+    EXPECT_NE(r.err.find("\ntiming of 2 replies: median 2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" ms, slowest 2"), std::string::npos) << r.err;
+}
+
+// A device is no source, nor is an empty one; a fifo's writer is waited for.
+TEST_F(BatchTest, shouldRefuseDevicesAndEmptySourcesAndWaitForAFifosWriter)
+{
+    PtyDevice device;
+    answerRequests(device);
+    const std::vector<std::string> port{"--port", device.path(), "--timeout", "300"};
+    const auto with = [&](const std::string& source) {
+        std::vector<std::string> args = port;
+        args.push_back(source);
+        return args;
+    };
+
+    Result r = runBatch(with("/dev/zero"), m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: Cannot open file \"/dev/zero\". Is a device\n");
+    const fs::path empty = writeSource("");
+    r = runBatch(with(empty.string()), m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: SOURCE '" + empty.string() + "' is empty: nothing to send\n");
+    r = runBatch(with("-"), m_dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: standard input is empty: nothing to send\n");
+    EXPECT_EQ(device.received(), "");
+
+    const fs::path fifo = m_dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    r = runBatch(with(fifo.string()), m_dir, {.during = [&](pid_t) {
+                     std::this_thread::sleep_for(300ms);
+                     std::ofstream(fifo) << "late\r\n";
+                 }});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "R:late\n");
+    EXPECT_GE(r.took, 300ms);
+}
+
+// 200 MiB of lines on standard input: refused as soon as they exceed the
+// pane's 64 Mi characters, without reading or keeping the rest.
+TEST_F(BatchTest, shouldRefuseTwoHundredMebibytesOnStandardInputQuicklyInLittleMemory)
+{
+    PtyDevice device;
+    const std::string mebibyte = [] {
+        std::string lines;
+        while (lines.size() < (1 << 20))
+            lines += "y\n";
+        return lines;
+    }();
+
+    const Result r =
+        runBatch({"--port", device.path(), "-"}, m_dir, {.input = mebibyte, .inputRepeat = 200});
+
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quorlink-batch: Text exceeds memo capacity\n");
+    EXPECT_LT(r.took, 5s);
+    EXPECT_LT(r.maxRssKiB, 200 * 1024);
+    EXPECT_EQ(device.received(), "");
+    std::cout << "refused 200 MiB on standard input after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(r.took).count()
+              << " ms, peak memory " << r.maxRssKiB / 1024 << " MiB\n";
 }
 
 // Starts `sleep` with the port as its standard input: a program that has

@@ -46,6 +46,25 @@ TEST(BatchOptions, shouldReadEveryOptionInBothFormsAndTheLastEofChoice)
     ASSERT_TRUE(parse({"--list-ports"}, error));
     ASSERT_TRUE(parse({"--version"}, error));
 
+    // Bundled short options, values attached or apart, SOURCE before the
+    // options, and "--" before a SOURCE that starts with "-".
+    const auto bundled = parse({"-eTt500", "-o-", "in.txt", "-b", "9600", "-pCOM2"}, error);
+    ASSERT_TRUE(bundled) << error;
+    EXPECT_TRUE(bundled->eof);
+    EXPECT_TRUE(bundled->transcript);
+    EXPECT_EQ(bundled->timeoutMs, 500);
+    EXPECT_EQ(bundled->output, "-");
+    EXPECT_EQ(bundled->baud, 9600u);
+    EXPECT_EQ(bundled->port, "COM2");
+    EXPECT_EQ(bundled->source, "in.txt");
+    const auto dashed = parse({"--timing", "-c", "UTF-8", "--", "-lines.txt"}, error);
+    ASSERT_TRUE(dashed) << error;
+    EXPECT_TRUE(dashed->timing);
+    EXPECT_EQ(dashed->codePage, "UTF-8");
+    EXPECT_EQ(dashed->source, "-lines.txt");
+    EXPECT_TRUE(parse({"-V"}, error)->version);
+    EXPECT_TRUE(parse({"-h"}, error)->help);
+
     // The names --port takes as COM numbers are the ones the settings
     // file's [Ports] keys take: one spelling for each port.
     EXPECT_EQ(quorlink::serial::parseComName("COM3"), 3);
@@ -68,6 +87,10 @@ TEST(BatchOptions, shouldRefuseWhatItCannotUseWithALineThatSaysWhy)
         {{"--timeout=-1", "a.txt"}, "time-out '-1' is not a number of milliseconds"},
         {{"--timeout", "12ms", "a.txt"}, "time-out '12ms' is not a number of milliseconds"},
         {{"--fast", "a.txt"}, "unknown option '--fast'"},
+        {{"-ez", "a.txt"}, "unknown option '-z'"},
+        {{"a.txt", "-p"}, "option -p needs a value"},
+        {{"--eof=1", "a.txt"}, "option --eof takes no value"},
+        {{"a.txt", "--", "-b.txt"}, "more than one SOURCE given"},
     };
     for (const auto& [args, message] : cases) {
         std::string error;

@@ -208,6 +208,11 @@ TEST_F(TextFileTest, shouldNameFullPathAndSystemReasonWhenSourceCannotBeOpened)
     // A fifo nobody writes to is empty, at once.
     ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
     EXPECT_EQ(loadSourceFile(file("fifo"), cp1250()), u"");
+
+    // A device is no text: /dev/zero would give NULs without end, a
+    // terminal what is typed for as long as it is typed.
+    EXPECT_EQ(errorOf([&] { loadSourceFile("/dev/zero", cp1250()); }),
+              "Cannot open file \"/dev/zero\". Is a device");
 }
 
 TEST_F(TextFileTest, shouldRefuseTextAbovePaneCapacity)

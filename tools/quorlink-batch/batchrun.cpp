@@ -6,49 +6,22 @@
 #include "stopsignals.h"
 
 #include "serial/seriallink.h"
+#include "serial/waitinterrupt.h"
 #include "settings/applysettings.h"
 #include "transfer/textfile.h"
 #include "transfer/transferrun.h"
 #include "version.h"
 
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <iostream>
-#include <iterator>
 #include <unistd.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace quorlink::batch {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-// Set before the handler is installed: a progress bar on a terminal has no
-// line end yet, so the handler's message starts a new line.
-bool g_stderrIsTerminal = false;
-
-// The first Ctrl+C (or SIGTERM) stops the run as Esc does, after the current
-// exchange, which may wait out a long time-out; a second one ends the
-// program at once by the signal's default action.  Only async-signal-safe
-// calls here.
-extern "C" void onInterrupt(int)
-{
-    const int savedErrno = errno;
-    restoreDefaultStop();
-    if (!g_interrupted.exchange(true)) {
-        const char* const message = messages::Stopping;
-        const std::size_t skip = g_stderrIsTerminal ? 0 : 1;
-        [[maybe_unused]] const auto written =
-            ::write(STDERR_FILENO, message + skip, sizeof messages::Stopping - 1 - skip);
-    }
-    errno = savedErrno;
-}
+using Clock = std::chrono::steady_clock;
 
 // Reports an open failure without a window.
 class ConsolePortView : public serial::OpenFailureView
@@ -58,36 +31,17 @@ public:
     bool failed = false;
 };
 
-// What the run reports, kept for the transcript and the progress line.
-class BatchEvents : public transfer::RunEvents
-{
-public:
-    void runStarted() override {}
-    void lineSending(int line) override { current = line; }
-    void replyCollected(int line, std::u16string_view reply, int replyCount) override
-    {
-        if (line > 0 && static_cast<std::size_t>(line) <= replies.size())
-            replies[static_cast<std::size_t>(line - 1)] = std::u16string(reply);
-        count = replyCount;
-    }
-    void noReply(int) override {}
-    void sendFailed(int) override {}
-    void stopped(int) override {}
-    void finished() override {}
-
-    int current = 0; // the line being sent, from 1
-    int count = 0;   // replies so far
-    std::vector<std::optional<std::u16string>> replies;
-};
-
 class Progress
 {
 public:
-    explicit Progress(int total) : m_total(total), m_tty(isatty(STDERR_FILENO) == 1) {}
+    explicit Progress(int total)
+        : m_total(total), m_tty(isatty(STDERR_FILENO) == 1),
+          m_sharesTerminal(m_tty && isatty(STDOUT_FILENO) == 1)
+    {}
 
     void update(int line, int replies, int unanswered, bool force = false)
     {
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = Clock::now();
         if (!force && now - m_last < std::chrono::milliseconds(m_tty ? 100 : 1000))
             return;
         m_last = now;
@@ -95,9 +49,11 @@ public:
         if (m_tty) {
             constexpr int Width = 30;
             const int filled = m_total > 0 ? line * Width / m_total : Width;
-            std::fprintf(
-                stderr, "\r[%s%s] %s", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                std::string(static_cast<std::size_t>(Width - filled), ' ').c_str(), counts.c_str());
+            const std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                                    std::string(static_cast<std::size_t>(Width - filled), ' ') +
+                                    "] " + counts;
+            std::fprintf(stderr, "\r%s", bar.c_str());
+            m_drawn = bar.size();
         } else if (force) {
             std::fprintf(stderr, "%s\n", counts.c_str());
         }
@@ -108,19 +64,163 @@ public:
         update(line, replies, unanswered, true);
         if (m_tty)
             std::fputc('\n', stderr);
+        m_drawn = 0;
+    }
+    // Before a reply goes to standard output on the same terminal: the bar
+    // has no line end, so it makes room, and is drawn anew at the next update.
+    void makeRoomForOutput()
+    {
+        if (!m_sharesTerminal || m_drawn == 0)
+            return;
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_drawn), "");
+        std::fflush(stderr);
+        m_drawn = 0;
+        m_last = {};
     }
 
 private:
     int m_total;
     bool m_tty;
-    std::chrono::steady_clock::time_point m_last{};
+    bool m_sharesTerminal;
+    std::size_t m_drawn = 0; // characters of the bar on the terminal's line
+    Clock::time_point m_last{};
+};
+
+// Where the replies go: standard output as each exchange ends, flushed, so
+// that a long run can be watched or piped on and a stopped one loses
+// nothing; or a file saved once at the end, all or nothing, as the window
+// saves its pane.
+class ReplyOutput
+{
+public:
+    ReplyOutput(const Options& options, const transfer::CodePage& codePage, Progress& progress)
+        : m_codePage(codePage), m_progress(progress)
+    {
+        if (options.output && *options.output != "-")
+            m_file = *options.output;
+    }
+
+    // `text` has CR LF line ends, as a pane has.
+    void add(std::u16string_view text)
+    {
+        if (m_file) {
+            m_kept += text;
+            return;
+        }
+        if (m_failed)
+            return;
+        m_progress.makeRoomForOutput();
+        try {
+            writeStandardOutput(text, m_codePage);
+        } catch (const std::exception&) {
+            m_failed = true;
+        }
+    }
+    // Standard output could not be written (a reader that went away, a full
+    // disk): the run stops, nobody gets its replies.
+    bool failed() const { return m_failed; }
+    // Saves the file, if there is one; throws as saveResultFile does.
+    void save() const
+    {
+        if (m_file)
+            transfer::saveResultFile(*m_file, m_kept, m_codePage);
+    }
+
+private:
+    const transfer::CodePage& m_codePage;
+    Progress& m_progress;
+    std::optional<std::string> m_file;
+    std::u16string m_kept;
+    bool m_failed = false;
+};
+
+// What the run reports, turned into output rows, timings and the progress
+// line.
+class BatchEvents : public transfer::RunEvents
+{
+public:
+    BatchEvents(const transfer::Pane& source, serial::SerialLink& link, ReplyOutput& output,
+                const Options& options)
+        : m_source(source), m_link(link), m_output(output), m_transcript(options.transcript),
+          m_timing(options.timing)
+    {}
+
+    void runStarted() override {}
+    void lineSending(int line) override
+    {
+        current = line;
+        // The request's first byte goes out next.
+        m_sentAt = Clock::now();
+    }
+    void replyCollected(int line, std::u16string_view reply, int replyCount) override
+    {
+        count = replyCount;
+        exchangeEnded(line, &reply);
+    }
+    void noReply(int line) override
+    {
+        // A device that went away ended the wait, not its silence.
+        if (!m_link.hCom().isUsable())
+            lostDuring = line;
+        exchangeEnded(line, nullptr);
+    }
+    void sendFailed(int line) override { lostDuring = line; }
+    void stopped(int) override {}
+    void finished() override {}
+
+    // The exchanges that got a reply, by their time in tenths of a
+    // millisecond, and the line of the slowest.
+    std::string timingSummary() const
+    {
+        if (m_replyTimes.empty())
+            return messages::timingSummary(0, 0, 0, 0);
+        std::vector<long long> sorted;
+        for (const auto& [tenths, line] : m_replyTimes)
+            sorted.push_back(tenths);
+        std::sort(sorted.begin(), sorted.end());
+        const std::size_t n = sorted.size();
+        const long long median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+        const auto slowest = std::max_element(m_replyTimes.begin(), m_replyTimes.end());
+        return messages::timingSummary(static_cast<int>(n), median, slowest->first,
+                                       slowest->second);
+    }
+
+    int current = 0;    // the line being sent, from 1
+    int count = 0;      // replies so far
+    int lostDuring = 0; // the line during which the port was lost, or 0
+
+private:
+    void exchangeEnded(int line, const std::u16string_view* reply)
+    {
+        const auto took =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_sentAt);
+        const long long tenths = (took.count() + 50) / 100;
+        if (reply)
+            m_replyTimes.emplace_back(tenths, line);
+        if (m_transcript) {
+            m_output.add(transcriptRow(line, m_source.line(line - 1), reply,
+                                       m_timing ? std::optional(tenths) : std::nullopt));
+        } else if (reply) {
+            m_output.add(std::u16string(*reply) + u"\r\n");
+        }
+    }
+
+    const transfer::Pane& m_source;
+    serial::SerialLink& m_link;
+    ReplyOutput& m_output;
+    bool m_transcript;
+    bool m_timing;
+    Clock::time_point m_sentAt{};
+    std::vector<std::pair<long long, int>> m_replyTimes;
 };
 
 class BatchHost : public transfer::RunHost
 {
 public:
-    BatchHost(serial::SerialLink& link, transfer::CodePage codePage, std::int32_t timeOut, bool eof)
-        : m_link(link), m_codePage(std::move(codePage)), m_timeOut(timeOut), m_eof(eof)
+    BatchHost(serial::SerialLink& link, transfer::CodePage codePage, std::int32_t timeOut, bool eof,
+              ReplyOutput& output, const Options& options)
+        : events(source, link, output, options), m_link(link), m_output(output),
+          m_codePage(std::move(codePage)), m_timeOut(timeOut), m_eof(eof)
     {}
 
     transfer::Pane& sourcePane() override { return source; }
@@ -130,11 +230,17 @@ public:
     const transfer::CodePage& codePage() const override { return m_codePage; }
     std::int32_t timeOut() const override { return m_timeOut; }
     bool sendEndOfFile() const override { return m_eof; }
-    bool stopRequested() const override { return m_stop; }
+    // Besides Ctrl+C, which stops as Esc does, a stop at once, a lost port
+    // and output that nobody takes end the run after the current line.
+    bool stopRequested() const override
+    {
+        return m_stop || hardStop() != StopCause::None || events.lostDuring > 0 ||
+               m_output.failed();
+    }
     void setStopRequested(bool stop) override { m_stop = stop; }
     void processMessages() override
     {
-        if (g_interrupted.load())
+        if (gentleStopRequested())
             m_stop = true;
         if (onPump)
             onPump();
@@ -147,22 +253,12 @@ public:
 
 private:
     serial::SerialLink& m_link;
+    ReplyOutput& m_output;
     transfer::CodePage m_codePage;
     std::int32_t m_timeOut;
     bool m_eof;
     bool m_stop = false;
 };
-
-std::string readStandardInput()
-{
-#ifdef _WIN32
-    // In text mode a 0x1A byte ends the input and CR LF byte pairs inside
-    // UTF-16 characters are changed; the decoder takes every line end as it is.
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
-    std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    return bytes;
-}
 
 int fail(std::string_view message)
 {
@@ -170,26 +266,10 @@ int fail(std::string_view message)
     return ExitError;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Everything after the command line.  The port is closed by the link's
+// destructor also when an exception leaves.
+int runWith(const Options& options)
 {
-    std::string error;
-    const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
-    if (!parsed) {
-        std::fputs(messages::usageError(error).c_str(), stderr);
-        return ExitError;
-    }
-    const Options& options = *parsed;
-    if (options.help) {
-        std::fputs(messages::Usage, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::fputs(messages::version(QUORLINK_VERSION).c_str(), stdout);
-        return 0;
-    }
-
     ConsolePortView view;
     serial::SerialLink link(view);
     settings::AppliedSettings applied;
@@ -208,13 +288,15 @@ int main(int argc, char** argv)
     if (!codePage)
         return fail(messages::unknownCodePage(applied.codePageName));
 
-    // The source, decoded as the window loads a file.
+    // The source, decoded as the window loads a file, within the same limit.
     std::u16string sourceText;
     try {
         if (options.source == "-")
-            sourceText = transfer::decodeSourceText(readStandardInput(), *codePage);
+            sourceText = transfer::loadStandardInput(*codePage);
         else
-            sourceText = transfer::loadSourceFile(options.source, *codePage);
+            sourceText =
+                transfer::loadSourceFile(options.source, *codePage, transfer::MaxSourceChars,
+                                         transfer::FifoSource::WaitForWriter);
     } catch (const std::exception& e) {
         return fail(e.what());
     }
@@ -237,51 +319,103 @@ int main(int argc, char** argv)
         return fail(messages::NoSpeedStored);
     if (portNumber < 1)
         return fail(messages::NoPortStored);
+
+    const std::int32_t timeOut = options.timeoutMs.value_or(stored.port.TimeOut);
+    const bool eof = options.noEof ? false : (options.eof || stored.sendEndFile.value_or(false));
+    const int total = transfer::panetext::lineCount(sourceText);
+    if (total == 0)
+        return fail(messages::emptySource(options.source));
+
+    // From here on a stop request closes the port and writes the replies
+    // before the program ends; a wait on the port ends at once when asked.
+    serial::WaitInterrupt interrupt;
+    link.hCom().cutWaitsShort(interrupt);
+    // A progress bar on a terminal has no line end yet: the note of the
+    // first Ctrl+C then starts a new line.
+    const unsigned skip = isatty(STDERR_FILENO) == 1 ? 0 : 1;
+    installStopHandlers(interrupt, messages::Stopping + skip,
+                        static_cast<unsigned>(sizeof messages::Stopping - 1 - skip));
+
     if (!link.OpenPort(portNumber, baud)) {
         const std::string device = link.portTable().devicePath(portNumber).value_or("");
         return fail(messages::cannotOpenPort(portLabel, device, link.hCom().error(),
                                              link.hCom().errorString()));
     }
 
-    const std::int32_t timeOut = options.timeoutMs.value_or(stored.port.TimeOut);
-    const bool eof = options.noEof ? false : (options.eof || stored.sendEndFile.value_or(false));
-    BatchHost host(link, *codePage, timeOut, eof);
-    host.source.setText(sourceText);
-    const int total = host.source.lineCount();
-    host.events.replies.resize(static_cast<std::size_t>(total));
-
     Progress progress(total);
-    const int& line = host.events.current;
-    transfer::RunOutcome outcome;
-    host.onPump = [&] { progress.update(line, host.events.count, line - host.events.count); };
+    ReplyOutput output(options, *codePage, progress);
+    BatchHost host(link, *codePage, timeOut, eof, output, options);
+    host.source.setText(sourceText);
+    sourceText = std::u16string();
+    const BatchEvents& events = host.events;
+    host.onPump = [&] {
+        progress.update(events.current, events.count, events.current - events.count);
+    };
 
-    g_stderrIsTerminal = isatty(STDERR_FILENO) == 1;
-    installStopHandler(onInterrupt);
-    outcome = transfer::runTransfer(host);
+    std::optional<std::string> runFailure;
+    if (!gentleStopRequested() && hardStop() == StopCause::None) {
+        try {
+            transfer::runTransfer(host);
+        } catch (const std::exception& e) {
+            runFailure = e.what();
+        }
+    }
+    // Puts back what the open changed on the device and removes the lock
+    // file, whatever ended the run.
     link.ClosePort();
-    progress.finish(line, outcome.replies, line - outcome.replies);
+    const int line = events.current;
+    progress.finish(line, events.count, line - events.count);
+    if (options.timing)
+        std::fprintf(stderr, "%s\n", events.timingSummary().c_str());
 
-    // The replies, or the transcript.
-    const std::u16string result = options.transcript
-                                      ? transcriptText(host.source, host.events.replies, line)
-                                      : host.received.text();
     try {
-        if (options.output)
-            transfer::saveResultFile(*options.output, result, *codePage);
-        else
-            writeStandardOutput(result, *codePage);
+        output.save();
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-
-    if (outcome.stopped)
+    if (output.failed())
+        return fail(messages::StreamWriteError);
+    if (runFailure)
+        return fail(*runFailure);
+    if (const StopCause cause = hardStop(); cause != StopCause::None) {
+        fail(messages::stoppedBy(cause, line, total));
+        return exitStatusFor(cause);
+    }
+    if (events.lostDuring > 0)
+        return fail(messages::portLost(events.lostDuring, total));
+    if (gentleStopRequested())
         return ExitStopped;
-    // A send fails only when the port has gone; the lines after it were
-    // never sent.
-    if (outcome.linesSent < total)
-        return fail(messages::portLost(outcome.linesSent, total));
-    return outcome.replies == total && outcome.linesSent == total ? ExitAllAnswered
-                                                                  : ExitSomeUnanswered;
+    return events.count == total ? ExitAllAnswered : ExitSomeUnanswered;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!parsed) {
+        std::fputs(messages::usageError(error).c_str(), stderr);
+        return ExitError;
+    }
+    const Options& options = *parsed;
+    if (options.help) {
+        std::fputs(messages::Usage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(messages::version(QUORLINK_VERSION).c_str(), stdout);
+        return 0;
+    }
+    // Nothing leaves without the port closed (by the link's destructor on
+    // the way out) and a line that says why.
+    try {
+        return runWith(options);
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    } catch (...) {
+        return fail(messages::UnexpectedFailure);
+    }
 }
 
 } // namespace quorlink::batch

@@ -94,28 +94,46 @@ std::string systemPart(const serial::PortError& error, std::string_view systemTe
 const char* const Usage =
     "Usage: quorlink-batch [OPTION]... SOURCE\n"
     "Send every line of SOURCE (- for standard input) to a serial device with CR LF\n"
-    "and write each reply line, as the Quorlink window does.\n"
+    "and write each reply line as its exchange ends, as the Quorlink window does.\n"
     "\n"
-    "  --port COMn|DEVICE  port number (resolved as in the window) or device path\n"
-    "  --baud N            speed in baud, one of 300 600 900 1200 1800 2400 3600\n"
-    "                      4800 7200 9600 14400 19200 28800 38400 57600 76800 115200\n"
-    "  --timeout MS        reply time-out: silence in milliseconds after which a\n"
-    "                      reply is given up (0: no waiting at all)\n"
-    "  --eof, --no-eof     send (or do not send) the end-of-file bytes 0x00 CR LF\n"
-    "                      after the last line\n"
-    "  --codepage NAME     code page of the wire and of the files (e.g. windows-1250)\n"
-    "  --output FILE       write the replies to FILE (replaced atomically) instead of\n"
-    "                      standard output\n"
-    "  --transcript        write one line per request instead: number, request and\n"
-    "                      reply (or - when none came), tab separated\n"
-    "  --list-ports        list COM1 to COM16 with their devices, and serial devices\n"
-    "                      that no COM number reaches yet\n"
-    "  --help, --version\n"
+    "  -p, --port COMn|DEVICE  port number (resolved as in the window) or device path\n"
+    "  -b, --baud N            speed in baud, one of 300 600 900 1200 1800 2400 3600\n"
+    "                          4800 7200 9600 14400 19200 28800 38400 57600 76800\n"
+    "                          115200\n"
+    "  -t, --timeout MS        reply time-out: silence in milliseconds after which a\n"
+    "                          reply is given up (0: no waiting at all)\n"
+    "  -e, --eof, --no-eof     send (or do not send) the end-of-file bytes 0x00 CR LF\n"
+    "                          after the last line\n"
+    "  -c, --codepage NAME     code page of the wire and of the files\n"
+    "                          (e.g. windows-1250)\n"
+    "  -o, --output FILE       write the replies to FILE (replaced atomically at the\n"
+    "                          end, also of a stopped run) instead of standard\n"
+    "                          output; - is standard output\n"
+    "  -T, --transcript        write one line per request instead: number, request\n"
+    "                          and reply (or - when none came), tab separated\n"
+    "      --timing            add the milliseconds of each exchange to the\n"
+    "                          transcript (from the request's first byte to the\n"
+    "                          reply's end or the time-out), and their median and\n"
+    "                          slowest to the summary\n"
+    "      --list-ports        list COM1 to COM16 with their devices, and serial\n"
+    "                          devices that no COM number reaches yet\n"
+    "  -h, --help              show this text\n"
+    "  -V, --version           show the version\n"
     "\n"
-    "Options left out are taken from the settings file of the Quorlink window.\n"
+    "Short options may be bundled (-eT) and take their value attached or apart\n"
+    "(-t500, -t 500); -- ends the options.  Options left out are taken from the\n"
+    "settings file of the Quorlink window.\n"
+    "\n"
+    "Standard output gets each reply (or transcript line) as soon as its exchange\n"
+    "ends; progress goes to standard error.  SOURCE is a file, a fifo (its writer\n"
+    "is waited for) or standard input, of at most 64 Mi characters; a device or an\n"
+    "empty source is refused.\n"
+    "\n"
     "Exit status: 0 every line answered, 1 some lines unanswered, 2 port, file or\n"
     "usage error (also a port lost during the run), 130 stopped by Ctrl+C (the\n"
-    "current exchange finishes; Ctrl+C again ends the program at once).\n";
+    "current exchange finishes; Ctrl+C again ends the wait at once), 143 stopped\n"
+    "by SIGTERM, 129 by SIGHUP.  A stopped run still closes the port and writes\n"
+    "every reply collected.\n";
 
 std::string usageError(std::string_view message)
 {
@@ -150,6 +168,18 @@ std::string timeoutNotMilliseconds(std::string_view value)
 std::string unknownOption(std::string_view option)
 {
     return "unknown option " + quoted(option);
+}
+
+std::string optionTakesNoValue(std::string_view option)
+{
+    return "option " + std::string(option) + " takes no value";
+}
+
+std::string emptySource(std::string_view source)
+{
+    if (source == "-")
+        return "standard input is empty: nothing to send";
+    return "SOURCE " + quoted(source) + " is empty: nothing to send";
 }
 
 std::string cannotReadSettings(std::string_view why)
@@ -188,11 +218,57 @@ std::string progress(int line, int total, int replies, int unanswered)
            std::to_string(replies) + " replies, " + std::to_string(unanswered) + " without reply";
 }
 
-std::string portLost(int linesSent, int total)
+std::string portLost(int line, int total)
 {
-    if (linesSent == 0)
-        return "port lost before line 1";
-    return "port lost after line " + std::to_string(linesSent) + " of " + std::to_string(total);
+    return "port lost during line " + std::to_string(line) + " of " + std::to_string(total);
+}
+
+std::string stoppedBy(StopCause cause, int line, int total)
+{
+    const char* what = "";
+    switch (cause) {
+#ifdef _WIN32
+    case StopCause::Interrupt:
+        what = "a second Ctrl+C or Ctrl+Break";
+        break;
+    case StopCause::Terminate:
+        what = "the end of the Windows session";
+        break;
+    case StopCause::HangUp:
+        what = "the closing of its console window";
+        break;
+#else
+    case StopCause::Interrupt:
+        what = "a second Ctrl+C";
+        break;
+    case StopCause::Terminate:
+        what = "SIGTERM";
+        break;
+    case StopCause::HangUp:
+        what = "SIGHUP (the terminal went away)";
+        break;
+#endif
+    case StopCause::None:
+        break;
+    }
+    const std::string where =
+        line > 0 ? "during line " + std::to_string(line) : std::string("before line 1");
+    return std::string("stopped by ") + what + " " + where + " of " + std::to_string(total);
+}
+
+std::string milliseconds(long long tenths)
+{
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+std::string timingSummary(int replies, long long medianTenths, long long slowestTenths,
+                          int slowestLine)
+{
+    if (replies == 0)
+        return "timing: no replies";
+    return "timing of " + std::to_string(replies) + (replies == 1 ? " reply" : " replies") +
+           ": median " + milliseconds(medianTenths) + " ms, slowest " +
+           milliseconds(slowestTenths) + " ms (line " + std::to_string(slowestLine) + ")";
 }
 
 } // namespace quorlink::batch::messages

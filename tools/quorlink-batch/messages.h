@@ -5,6 +5,7 @@
 // or ended early.  Each error goes to standard error behind "quorlink-batch: ".
 
 #include "serial/serialport.h"
+#include "stopsignals.h"
 
 #include <string>
 #include <string_view>
@@ -33,10 +34,14 @@ std::string unsupportedSpeed(std::string_view value);
 std::string timeoutNotMilliseconds(std::string_view value);
 inline constexpr std::string_view MoreThanOneSource = "more than one SOURCE given";
 std::string unknownOption(std::string_view option);
+std::string optionTakesNoValue(std::string_view option);
 inline constexpr std::string_view NoSource = "no SOURCE given";
 
 // ---- Before the run
 std::string cannotReadSettings(std::string_view why);
+// A source without a single line: nothing would be sent.  `source` as given
+// on the command line ("-" for standard input).
+std::string emptySource(std::string_view source);
 std::string unknownCodePage(std::string_view name);
 inline constexpr std::string_view NoSpeedStored = "no valid speed stored; give one with --baud";
 inline constexpr std::string_view NoPortStored = "no port stored; give one with --port";
@@ -48,9 +53,21 @@ std::string cannotOpenPort(std::string_view label, std::string_view device,
 // ---- During and after the run
 // "line 3 of 10, 2 replies, 1 without reply"
 std::string progress(int line, int total, int replies, int unanswered);
-// The port went away after `linesSent` of `total` lines were sent.
-std::string portLost(int linesSent, int total);
+// The port went away during line `line` of `total`: its send failed or its
+// reply could no longer come.
+std::string portLost(int line, int total);
+// The program was told to stop at once by `cause` during line `line` of
+// `total` (0: before the first line).
+std::string stoppedBy(StopCause cause, int line, int total);
+// The summary of --timing: the median and the slowest of the exchanges
+// that got a reply, in tenths of a millisecond, and the line of the slowest.
+std::string timingSummary(int replies, long long medianTenths, long long slowestTenths,
+                          int slowestLine);
+// Milliseconds in tenths as "52.3", whatever the locale.
+std::string milliseconds(long long tenths);
 // The replies could not be written out (a full disk, a closed pipe).
 inline constexpr std::string_view StreamWriteError = "Stream write error";
+// Something failed that has no words of its own.
+inline constexpr std::string_view UnexpectedFailure = "unexpected failure";
 
 } // namespace quorlink::batch::messages

@@ -16,21 +16,21 @@ constexpr std::u16string_view NoReplyMark = u"-";
 
 } // namespace
 
-std::u16string transcriptText(const transfer::Pane& source,
-                              const std::vector<std::optional<std::u16string>>& replies,
-                              int linesSent)
+std::u16string transcriptRow(int line, std::u16string_view request,
+                             const std::u16string_view* reply, std::optional<long long> tenths)
 {
-    std::u16string result;
-    for (int i = 0; i < linesSent && static_cast<std::size_t>(i) < replies.size(); ++i) {
-        result += transfer::decimalText(i + 1);
-        result += u'\t';
-        result += source.line(i);
-        result += u'\t';
-        const auto& reply = replies[static_cast<std::size_t>(i)];
-        result += reply ? std::u16string_view(*reply) : NoReplyMark;
-        result += u"\r\n";
+    std::u16string row = transfer::decimalText(line);
+    row += u'\t';
+    row += request;
+    row += u'\t';
+    row += reply ? *reply : NoReplyMark;
+    if (tenths) {
+        row += u'\t';
+        const std::string ms = messages::milliseconds(*tenths);
+        row.append(ms.begin(), ms.end());
     }
-    return result;
+    row += u"\r\n";
+    return row;
 }
 
 void writeStandardOutput(std::u16string_view text, const transfer::CodePage& codePage)

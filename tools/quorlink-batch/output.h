@@ -1,20 +1,19 @@
 #pragma once
 
 #include "transfer/codepage.h"
-#include "transfer/pane.h"
 
 #include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace quorlink::batch {
 
-// The transcript: one row per request that was sent, with its number, the
-// request and the reply ("-" when none came), tab separated, CR LF after
-// each.  `replies` holds the reply to line i + 1 at i.
-std::u16string transcriptText(const transfer::Pane& source,
-                              const std::vector<std::optional<std::u16string>>& replies,
-                              int linesSent);
+// One row of the transcript: the request's number `line`, the request and
+// the reply ("-" when none came), tab separated, then with `tenths` the
+// exchange's time in milliseconds ("52.3") as a fourth column, and CR LF.
+std::u16string transcriptRow(int line, std::u16string_view request,
+                             const std::u16string_view* reply,
+                             std::optional<long long> tenths = std::nullopt);
 
 // Writes `text` to standard output in `codePage`, with this system's line
 // ends.  A reader that went away (a closed pipe) or a full device throws
