@@ -165,6 +165,7 @@ public:
         focus = control;
         forward = forwards;
     }
+    void showDefaultButton(DialogControl button) override { defaultButton = button; }
     Point position() const override { return at; }
     void move(Point topLeft) override { at = topLeft; }
     Point frameSize() const override { return {258, 320}; }
@@ -175,6 +176,7 @@ public:
     std::optional<int> result;
     std::optional<DialogControl> focus;
     bool forward = true;
+    std::optional<DialogControl> defaultButton;
     Point at;
     Rect owner{100, 100, 651, 275};
     Rect desktop{0, 0, 1920, 1080};

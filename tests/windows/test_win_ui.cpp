@@ -641,6 +641,53 @@ TEST_F(Window, shouldStoreTypedChoicesAndOpenThePortOnOk)
     EXPECT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
 }
 
+// On a first start the port list's whole text is selected: "com1" typed
+// with the drop-down part open replaces it.  Backspace at the start of
+// "COM1" chooses nothing; the default button's border follows the focus.
+TEST_F(Window, shouldReplaceTheListsTextAndMoveTheDefaultWithTheFocus)
+{
+    start();
+    SetComWindows d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    pressKey(VK_DOWN, {VK_MENU});
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(d.port, CB_GETDROPPEDSTATE, 0, 0) != 0; }));
+    typeText(L"com1");
+    EXPECT_TRUE(waitFor([&] { return windowText(d.port) == L"COM1"; }))
+        << std::string(windowText(d.port).begin(), windowText(d.port).end());
+    pressKey(VK_RETURN); // closes the drop-down part only
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+    EXPECT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 1u);
+
+    d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    const auto defaults = [&] {
+        const auto type = [](HWND button) { return GetWindowLongPtrW(button, GWL_STYLE) & 0xF; };
+        return std::pair{type(d.storno), type(d.ok)};
+    };
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    pressKey(VK_HOME);
+    pressKey(VK_BACK);
+    for (int i = 0; i < 3; ++i)
+        pressKey(VK_TAB);
+    ASSERT_TRUE(waitForFocus(d.storno));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_DEFPUSHBUTTON, BS_PUSHBUTTON}));
+    pressKey(VK_TAB, {VK_SHIFT});
+    ASSERT_TRUE(waitForFocus(d.timeOut));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    pressKey(VK_TAB);
+    pressKey(VK_TAB);
+    ASSERT_TRUE(waitForFocus(d.ok));
+    pressKey(VK_RETURN);
+    EXPECT_EQ(waitForBox().text, L"Nelze otevrit COM");
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 0u);
+    pressKey(VK_RETURN);
+    EXPECT_TRUE(waitForPanel(3, L"Port uzavřen"));
+}
+
 // With a port stored: opened at start.  Esc with a list's drop-down part
 // open cancels the dialog; the time-out's up button held from 200 for just
 // over a second gives 240; "Storno" stores nothing.
