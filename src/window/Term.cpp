@@ -6,6 +6,7 @@
 #include "transfer/textfile.h"
 #include "transfer/utf16.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -199,6 +200,28 @@ void TForm1::KeyPress(WindowControl control, char16_t& key)
 {
     if (control != WindowControl::TabbedNotebook1)
         FormKeyPress(key);
+}
+
+bool TForm1::KeyDown(WindowControl control, Key key, Modifiers modifiers)
+{
+    if (modifiers.alt)
+        return false;
+    const int shown = std::clamp(m_face.shownPage(), 0, PageCount - 1);
+    if (modifiers.ctrl) {
+        if (key != Key::Tab && key != Key::PageDown && key != Key::PageUp)
+            return false;
+        const bool next = key == Key::PageDown || (key == Key::Tab && !modifiers.shift);
+        const int page = (shown + (next ? 1 : PageCount - 1)) % PageCount;
+        m_face.showPage(page);
+        m_face.setFocus(NotebookPages[static_cast<std::size_t>(page)]);
+        return true;
+    }
+    if (key != Key::Tab)
+        return false;
+    const bool inPane = control == WindowControl::Memo1 || control == WindowControl::Memo2;
+    m_face.setFocus(inPane ? WindowControl::TabbedNotebook1
+                           : NotebookPages[static_cast<std::size_t>(shown)]);
+    return true;
 }
 
 void TForm1::ShowPortState(bool opened, std::int32_t portNumber)

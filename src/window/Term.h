@@ -81,6 +81,14 @@ public:
     // their key-press handler; the notebook's tabs have none, so Esc there
     // does not stop a run.
     void KeyPress(WindowControl control, char16_t& key);
+    // A key that types nothing, pressed while `control` has the focus, after
+    // the menu's shortcuts and before the control sees it.  Tab and
+    // Shift+Tab go from a pane to the notebook's tabs, and from the tabs or
+    // the window itself into the shown page's pane (a pane takes no tab
+    // characters).  Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab
+    // and Ctrl+PgUp the previous one, round, with the focus in its pane.
+    // Returns true when the window used the key.
+    bool KeyDown(WindowControl control, Key key, Modifiers modifiers);
 
     // Reports the outcome of OpenPort in status panel 3 and on "Odeslat":
     // "Port COM<n> otevřen" and enabled, or "Port uzavřen", disabled and no

@@ -322,6 +322,12 @@ void TSetCom::ButtonClick(DialogControl button)
         close(ResultStorno);
 }
 
+void TSetCom::FocusChanged(std::optional<DialogControl> focus)
+{
+    m_face.showDefaultButton(focus == DialogControl::Button1 ? DialogControl::Button1
+                                                             : DialogControl::Button2);
+}
+
 void TSetCom::CloseRequested()
 {
     close(ResultCancel);

@@ -111,6 +111,9 @@ public:
     // `forward` tells a focus that arrives like Tab from one that arrives
     // like Shift+Tab.
     virtual void setFocus(DialogControl control, bool forward) = 0;
+    // Shows `button` as the default one: the bold border, and Enter on a
+    // control that does not take it presses it.
+    virtual void showDefaultButton(DialogControl button) = 0;
     // Top-left corner of the dialog's frame, in screen pixels.
     virtual Point position() const = 0;
     virtual void move(Point topLeft) = 0;
@@ -187,6 +190,10 @@ public:
     // A character typed while `focus` has the focus, before the control sees
     // it.  Returns true when the dialog used it.
     bool KeyPress(DialogControl focus, char16_t& key);
+    // The focus moved to `focus` (none: to no control of the dialog).  The
+    // default button follows it, as on any dialog of the system: "Storno"
+    // while it has the focus, "Ok" otherwise.
+    void FocusChanged(std::optional<DialogControl> focus);
     // A click on a button (or Space on it).
     void ButtonClick(DialogControl button);
     // The close box, Alt+F4 or the window menu's close command.

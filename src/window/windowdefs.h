@@ -75,6 +75,12 @@ inline constexpr std::u16string_view ReceivedPageCaption = u"Přijatá data";
 // itself, the notebook's tabs and the two panes.
 enum class WindowControl { Form1, TabbedNotebook1, Memo1, Memo2 };
 
+// The notebook's pages in order, each by the pane it holds: page 0, the
+// source page, is the one shown at start.
+inline constexpr std::array<WindowControl, 2> NotebookPages{WindowControl::Memo1,
+                                                            WindowControl::Memo2};
+inline constexpr int PageCount = static_cast<int>(NotebookPages.size());
+
 enum class MenuItem {
     Otevtzdroj1,
     Uloitvsledek1,

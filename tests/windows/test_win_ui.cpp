@@ -525,6 +525,40 @@ TEST_F(Window, shouldEndTheProgramOnCtrlXInAPaneWithoutCuttingText)
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_UNICODETEXT)) << "Ctrl+X cut the text";
 }
 
+// Tab leaves a pane for the tabs without typing a tab, and comes back;
+// Ctrl+Tab, Ctrl+PgDn and their reverses turn the page with the focus in its
+// pane; after a click on a tab, Tab brings the focus into its pane.
+TEST_F(Window, shouldLeaveAPaneWithTabAndTurnPagesWithCtrlTab)
+{
+    start();
+    typeText(L"ab");
+    const std::tuple<WORD, std::vector<WORD>, HWND, int> steps[] = {
+        {VK_TAB, {}, m_tabs, 0},
+        {VK_TAB, {}, m_memo1, 0},
+        {VK_TAB, {VK_SHIFT}, m_tabs, 0},
+        {VK_TAB, {VK_CONTROL}, m_memo2, 1},
+        {VK_PRIOR, {VK_CONTROL}, m_memo1, 0},
+        {VK_NEXT, {VK_CONTROL}, m_memo2, 1},
+        {VK_TAB, {VK_CONTROL, VK_SHIFT}, m_memo1, 0},
+        {0, {}, m_tabs, 1}, // a click on the second tab
+        {VK_TAB, {}, m_memo2, 1},
+    };
+    int step = 0;
+    for (const auto& [key, modifiers, window, page] : steps) {
+        const RECT tab = key ? RECT{} : tabItem(m_tabs, 1);
+        if (key)
+            pressKey(key, modifiers);
+        else
+            click(m_tabs, {(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2});
+        EXPECT_TRUE(waitFor([&] {
+            return focus() == window && SendMessageW(m_tabs, TCM_GETCURSEL, 0, 0) == page &&
+                   IsWindowVisible(page == 0 ? m_memo1 : m_memo2);
+        })) << "step "
+            << step++;
+    }
+    EXPECT_EQ(windowText(m_memo1), L"ab");
+}
+
 // F9 on a first start: completion as typed, Enter that only beeps in the
 // time-out field, "Ok" storing 1/9/500 and opening COM1; the next showing
 // where the dialog was, with the focus where it was left.
@@ -672,6 +706,53 @@ TEST_F(Window, shouldListTheSystemsPortsAfterCom16AndRunOnCom23)
     EXPECT_EQ(windowText(d.port), chosen);
     pressKey(VK_ESCAPE);
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+}
+
+// On a first start the port list's whole text is selected: "com1" typed
+// with the drop-down part open replaces it.  Backspace at the start of
+// "COM1" chooses nothing; the default button's border follows the focus.
+TEST_F(Window, shouldReplaceTheListsTextAndMoveTheDefaultWithTheFocus)
+{
+    start();
+    SetComWindows d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    pressKey(VK_DOWN, {VK_MENU});
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(d.port, CB_GETDROPPEDSTATE, 0, 0) != 0; }));
+    typeText(L"com1");
+    EXPECT_TRUE(waitFor([&] { return windowText(d.port) == L"COM1"; }))
+        << std::string(windowText(d.port).begin(), windowText(d.port).end());
+    pressKey(VK_RETURN); // closes the drop-down part only
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+    EXPECT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 1u);
+
+    d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    const auto defaults = [&] {
+        const auto type = [](HWND button) { return GetWindowLongPtrW(button, GWL_STYLE) & 0xF; };
+        return std::pair{type(d.storno), type(d.ok)};
+    };
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    pressKey(VK_HOME);
+    pressKey(VK_BACK);
+    for (int i = 0; i < 3; ++i)
+        pressKey(VK_TAB);
+    ASSERT_TRUE(waitForFocus(d.storno));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_DEFPUSHBUTTON, BS_PUSHBUTTON}));
+    pressKey(VK_TAB, {VK_SHIFT});
+    ASSERT_TRUE(waitForFocus(d.timeOut));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    pressKey(VK_TAB);
+    pressKey(VK_TAB);
+    ASSERT_TRUE(waitForFocus(d.ok));
+    pressKey(VK_RETURN);
+    EXPECT_EQ(waitForBox().text, L"Nelze otevrit COM");
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 0u);
+    pressKey(VK_RETURN);
+    EXPECT_TRUE(waitForPanel(3, L"Port uzavřen"));
 }
 
 // With a port stored: opened at start.  Esc with a list's drop-down part

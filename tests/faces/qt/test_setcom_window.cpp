@@ -233,6 +233,41 @@ TEST_F(PortDialog, shouldNameEachPortsDeviceAndWhetherItExistsInItsTooltip)
     EXPECT_TRUE(tooltips.at(15).startsWith(u"/dev/ttyS15 (")) << tooltips.at(15).toStdString();
 }
 
+// Keys as the keyboard sends them, to whatever has the focus.  On a first
+// start the list has its whole text selected, so what is typed with the
+// drop-down part open replaces it; Backspace chooses nothing even where it
+// deletes nothing.
+TEST_F(PortDialog, shouldReplaceTheListsTextWhenTypingAndChooseNothingOnBackspace)
+{
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        // The focus widget itself: the offscreen platform's focus window
+        // drops Alt and lags behind a drop-down part.
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    };
+    auto form = start();
+    showActive(*form);
+    QString typed;
+    pressF9(*form, [&](quorlink::qtface::PortDialog& dialog) {
+        press(Qt::Key_Down, Qt::AltModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("com3"));
+        typed = dialog.ComboBoxCom->currentText();
+        press(Qt::Key_Return); // closes the drop-down part only
+        QTRY_COMPARE(QApplication::focusWidget(), dialog.ComboBoxCom);
+        EXPECT_TRUE(dialog.isVisible());
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(typed, u"COM3");
+    EXPECT_EQ(form->form().ComPortIndex, 3);
+
+    pressF9(*form, [&](quorlink::qtface::PortDialog&) {
+        press(Qt::Key_Home);
+        press(Qt::Key_Backspace);
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(form->form().ComPortIndex, 0);
+    EXPECT_TRUE(settingsText().contains(u"ComPortIndex=0"));
+}
+
 TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
 {
     auto form = start();
