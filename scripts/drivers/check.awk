@@ -249,7 +249,7 @@ function nothingSent(id) {
 }
 
 END {
-    expected = 17 * 2 + 1 + 1 + 2 + 2 + 2 + 1 + 1
+    expected = 17 * 2 + 1 + 1 + 2 + 2 + 2 + 1 + 1 + 1
     if (count != expected)
         printf "MISSING: %d phases reported, %d expected%s\n", count, expected,
                info["error"] != "" ? " (" info["error"] ")" : ""
@@ -301,11 +301,18 @@ END {
             label = driver " stale lock"
         } else if (kind == "listports") {
             if (field(id, "rc") != 0 || field(id, "com2") != "/dev/ttyS1=yes" ||
-                field(id, "com3") != "/dev/ttyS2=no" || field(id, "usb_listed") != 1 ||
-                info["ttyS2_type"] != 0)
-                fail(id, "listed " field(id, "com2") " " field(id, "com3") " usb " field(id, "usb_listed"))
-            detail = "COM2 " field(id, "com2") ", COM3 " field(id, "com3") " (type " info["ttyS2_type"] ")"
+                field(id, "com3") != "/dev/ttyS2=no" || field(id, "usb") != "COM17=yes" ||
+                field(id, "usb_line") != 1 || info["ttyS2_type"] != 0)
+                fail(id, "listed " field(id, "com2") " " field(id, "com3") " usb " field(id, "usb") \
+                         " with " field(id, "usb_line") " [Ports] line")
+            detail = "COM2 " field(id, "com2") ", COM3 " field(id, "com3") " (type " info["ttyS2_type"] \
+                     "), the FT232 " field(id, "usb")
             label = "list-ports"
+        } else if (kind == "listed") {
+            if (field(id, "port") != "COM17")
+                fail(id, "run on " field(id, "port"))
+            detail = field(id, "port") ": " checkFtdiSpeed(id, 9600)
+            label = "ftdi as COM17"
         } else if (kind == "nouart") {
             if (field(id, "rc") != 2 || index(message[id], "does not respond") == 0)
                 fail(id, "exit " field(id, "rc") ", \"" message[id] "\"")

@@ -8,9 +8,6 @@
 
 namespace quorlink::serial {
 
-// The ports the port dialog lists and --list-ports shows: COM1 to COM16.
-inline constexpr std::int32_t ListedPortCount = 16;
-
 // "COM" and the port number in plain decimal ("COM3").
 std::string comName(std::int32_t portNumber);
 
@@ -40,16 +37,6 @@ public:
 
     // The platform's own device for port `portNumber` (>= 1), ignoring entries.
     static std::string defaultDevicePath(std::int32_t portNumber);
-
-    // Whether a device is there to be opened.  On Linux: the node exists,
-    // and when it is a port of a serial driver that probes for its UART
-    // (ttyS), a UART was found behind it.
-    static bool isPresent(const std::string& devicePath);
-
-    // Whether a device is there, where the platform can tell before opening
-    // it: on Linux as isPresent(); on Windows nothing, since whether a COM
-    // port is there shows only when it is opened.
-    static std::optional<bool> presence(const std::string& devicePath);
 
 private:
     std::map<std::int32_t, std::string> m_entries;

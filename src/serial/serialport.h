@@ -79,6 +79,10 @@ struct PortError
     // port read its settings back after applying them (Windows); None when
     // the driver refused the settings as a whole.
     PortSetting refused = PortSetting::None;
+    // PermissionDenied: the group whose members may use the device, when
+    // this process is not one of them ("dialout"); empty when joining no
+    // group would help (Linux only).
+    std::string deviceGroup = {};
 };
 
 // One open serial device with the fixed line settings the line exchange

@@ -12,8 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
+#include <grp.h>
 #include <linux/serial.h>
 #include <optional>
 #include <poll.h>
@@ -24,6 +23,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace quorlink::serial {
 
@@ -75,6 +75,33 @@ PortError failure(OpenStep step, int err)
 PortError inUseBy(OpenStep step, const portlocks::Holder& holder)
 {
     return PortError{PortErrorKind::InUse, step, EBUSY, holder};
+}
+
+// The group that may read and write `device` while this process may not,
+// by name (by number when it has none); empty when joining the device's
+// group would not help: the group may not use it either, or this process
+// is already in it and is refused for another reason.  A user added to the
+// group is in it only from the next login on.
+std::string groupThatMayUse(const std::string& device)
+{
+    struct stat info
+    {};
+    if (::stat(device.c_str(), &info) != 0 ||
+        (info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return {};
+    if (info.st_gid == ::getegid())
+        return {};
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+    if (std::find(groups.begin(), groups.end(), info.st_gid) != groups.end())
+        return {};
+    std::vector<char> buffer(4096);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->gr_name;
+    return std::to_string(info.st_gid);
 }
 
 // Ptys and some adapters have no modem lines; that is not an error.
@@ -144,33 +171,6 @@ std::string PortTable::defaultDevicePath(std::int32_t portNumber)
     return "/dev/ttyS" + std::to_string(static_cast<std::int64_t>(portNumber) - 1);
 }
 
-bool PortTable::isPresent(const std::string& devicePath)
-{
-    struct stat info
-    {};
-    if (devicePath.empty() || ::stat(devicePath.c_str(), &info) != 0)
-        return false;
-    if (!S_ISCHR(info.st_mode))
-        return true;
-    // The kernel makes a ttyS node for every UART it might have; the serial
-    // driver reports the UART it found in sysfs, 0 (unknown) when there is
-    // none.  Such a node fails to open (EIO).  Devices without the entry
-    // (USB adapters, pseudo-terminals) are there when their node is.
-    const std::string sysfs = "/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" +
-                              std::to_string(minor(info.st_rdev));
-    std::error_code ec;
-    if (std::filesystem::read_symlink(sysfs + "/subsystem", ec).filename() != "tty")
-        return true;
-    std::ifstream type(sysfs + "/type");
-    int value = 0;
-    return !(type >> value) || value != 0;
-}
-
-std::optional<bool> PortTable::presence(const std::string& devicePath)
-{
-    return isPresent(devicePath);
-}
-
 struct NativePort
 {
     int fd = -1;
@@ -209,8 +209,12 @@ struct NativePort
     std::optional<PortError> openDevice(const std::string& device)
     {
         fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return failure(OpenStep::Opening, errno);
+        if (fd < 0) {
+            PortError error = failure(OpenStep::Opening, errno);
+            if (error.kind == PortErrorKind::PermissionDenied)
+                error.deviceGroup = groupThatMayUse(device);
+            return error;
+        }
         return std::nullopt;
     }
 

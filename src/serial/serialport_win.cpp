@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 
 #include <windows.h>
 
@@ -184,17 +183,6 @@ ULONGLONG deadlineAfter(std::chrono::milliseconds timeout)
 std::string PortTable::defaultDevicePath(std::int32_t portNumber)
 {
     return "\\\\.\\COM" + std::to_string(portNumber);
-}
-
-bool PortTable::isPresent(const std::string& devicePath)
-{
-    std::error_code ec;
-    return !devicePath.empty() && std::filesystem::exists(devicePath, ec);
-}
-
-std::optional<bool> PortTable::presence(const std::string&)
-{
-    return std::nullopt;
 }
 
 CommCalls CommCalls::system()

@@ -88,4 +88,11 @@ void SchemaSettingsStore::StoreSendEndFile(bool sendEndFile)
     writeIntegers({&value, 1});
 }
 
+void SchemaSettingsStore::StorePortDevice(std::int32_t portNumber, const std::string& device)
+{
+    // A COM name has one spelling apart from letter case, so a key for the
+    // number is the name in some letter case.
+    addText(PortsGroup, serial::comName(portNumber), device);
+}
+
 } // namespace quorlink::settings

@@ -51,7 +51,8 @@ public:
 //                                         writes it alone; any other than 0
 //                                         reads as set
 //   CodePage                              text, read only
-//   [Ports] COMn                          texts, read only
+//   [Ports] COMn                          texts; StorePortDevice adds one
+//                                         for a number without one
 //
 // A value that is missing or of another type takes its default; the port
 // counts as stored only when ComPortIndex holds an integer.
@@ -61,6 +62,7 @@ public:
     StoredSettings LoadSettings() final;
     void StorePortSettings(const PortSettings& settings) final;
     void StoreSendEndFile(bool sendEndFile) final;
+    void StorePortDevice(std::int32_t portNumber, const std::string& device) final;
 
 protected:
     // When an open store counts as existing (StoredSettings::keyExisted).
@@ -83,6 +85,13 @@ protected:
     // the first value that did not reach it.  Values a failed write did not
     // write are never written later.
     virtual void writeIntegers(std::span<const NamedInteger> values) = 0;
+
+    // Opens the store for writing as writeIntegers does and adds the text
+    // `value` as `key` of the group `group`, unless the group holds a key
+    // that is `key` in any letter case with a text that is not blank (a
+    // blank one maps nothing and is replaced).  A text that does not reach
+    // the open store throws SettingsError naming `key`.
+    virtual void addText(std::string_view group, std::string_view key, std::string_view value) = 0;
 };
 
 } // namespace quorlink::settings

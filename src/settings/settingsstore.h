@@ -25,9 +25,9 @@ struct StoredSettings
     bool portStored = false;         // "ComPortIndex" is stored: open the port at start
     PortSettings port;               // stored values; defaults for missing or ill-typed ones
     std::optional<bool> sendEndFile; // "SendEndFile", only when stored
-    // Linux extras of the settings file, never written by the program:
+    // Linux extras of the settings file:
     std::map<std::int32_t, std::string> ports; // [Ports] COMn=device
-    std::string codePage;                      // [General] CodePage; empty: the system's
+    std::string codePage;                      // [General] CodePage, read only; empty: the system's
 };
 
 // A value could not be written: "Failed to set data for '<name>'".
@@ -61,6 +61,12 @@ public:
     virtual void StorePortSettings(const PortSettings& settings) = 0;
     // Writes "SendEndFile" as 1 or 0.
     virtual void StoreSendEndFile(bool sendEndFile) = 0;
+    // Maps port `portNumber` to `device` for good: adds the line
+    // "COM<n>=<device>" to [Ports], unless [Ports] maps that number already,
+    // in any letter case; no other entry changes.  A failed write throws
+    // SettingsError naming "COM<n>".  The registry keeps no [Ports], Windows
+    // numbers its ports itself: nothing is written there.
+    virtual void StorePortDevice(std::int32_t portNumber, const std::string& device) = 0;
 };
 
 // The store of the current user: the INI file

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -95,39 +96,57 @@ private:
     QSettings m_settings;
 };
 
-// `before` (the file's bytes) with `values` set in [General], as QSettings
-// writes it, or nothing when that could not be written.  QSettings works on
-// a file of its own under a fresh name in `folder`: it keeps one cached view
-// per file name for the whole process, and a view whose writing failed would
-// keep the unwritten values and write them with the next operation.
-std::optional<QByteArray> withValues(const QString& folder, const QByteArray& before,
-                                     std::span<const NamedInteger> values)
+// A change of the file, made through QSettings.
+using Change = std::function<void(QSettings&)>;
+
+// `before` (the file's bytes) with `change` made, as QSettings writes it, or
+// nothing when that could not be written.  QSettings works on a file of its
+// own under a fresh name in `folder`: it keeps one cached view per file name
+// for the whole process, and a view whose writing failed would keep the
+// unwritten values and write them with the next operation.
+std::optional<QByteArray> changed(const QString& folder, const QByteArray& before,
+                                  const Change& change)
 {
     QTemporaryFile work(folder + QStringLiteral("/.Quorlink-XXXXXX.ini"));
     if (!work.open() || work.write(before) != before.size() || !work.flush())
         return std::nullopt;
     work.close();
+    qsizetype keys = 0;
     {
         QSettings settings(work.fileName(), QSettings::IniFormat);
-        for (const auto& [name, value] : values)
-            settings.setValue(keyOf(name), value);
+        change(settings);
         settings.sync();
         // A damaged file reports a FormatError although it was rewritten;
         // only an AccessError means the values did not get there.
         if (settings.status() == QSettings::AccessError)
             return std::nullopt;
+        keys = settings.allKeys().size();
     }
     // QSettings replaced the file: read it anew by its name.
     QFile result(work.fileName());
     if (!result.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return result.readAll();
+    QByteArray bytes = result.readAll();
+    // A disk that fills up part-way cuts the file short without QSettings
+    // noticing: the last flush of its buffer goes unchecked.  QSettings
+    // writes one line per key and ends every line, so a whole file ends with
+    // a line end and has a line for each key; groups' headers and the blank
+    // lines between groups are the others.
+    const QList<QByteArray> lines = bytes.split('\n');
+    const auto keyLines = std::count_if(lines.begin(), lines.end(), [](const QByteArray& line) {
+        return !line.trimmed().isEmpty() && !line.startsWith('[');
+    });
+    if (!bytes.endsWith('\n') || keyLines != keys)
+        return std::nullopt;
+    return bytes;
 }
 
 // Threads of one process: QLockFile only keeps processes apart.
 std::mutex g_writeMutex;
 
-void writeValues(const QString& path, std::span<const NamedInteger> values)
+// Makes `change` to the file at `path`; `firstName` names the first value
+// it writes.
+void write(const QString& path, std::string_view firstName, const Change& change)
 {
     const std::lock_guard<std::mutex> guard(g_writeMutex);
     const QFileInfo info(path);
@@ -157,9 +176,11 @@ void writeValues(const QString& path, std::span<const NamedInteger> values)
 
     // The store is open: whatever fails now kept every value of this
     // operation from the file, the first one is named.
-    const std::optional<QByteArray> after = withValues(folder, before, values);
-    if (!after || file.write(*after) != after->size() || !file.commit())
-        throw SettingsError::valueNotWritten(values.front().name);
+    const std::optional<QByteArray> after = changed(folder, before, change);
+    // QSaveFile's commit does not see a write cut short while it flushes
+    // its buffer: flush() does.
+    if (!after || file.write(*after) != after->size() || !file.flush() || !file.commit())
+        throw SettingsError::valueNotWritten(firstName);
 }
 
 } // namespace
@@ -186,7 +207,27 @@ std::unique_ptr<RawValues> IniSettingsStore::openForReading()
 
 void IniSettingsStore::writeIntegers(std::span<const NamedInteger> values)
 {
-    writeValues(m_filePath, values);
+    write(m_filePath, values.front().name, [values](QSettings& settings) {
+        for (const auto& [name, value] : values)
+            settings.setValue(keyOf(name), value);
+    });
+}
+
+void IniSettingsStore::addText(std::string_view group, std::string_view key, std::string_view value)
+{
+    const QString name = keyOf(key);
+    write(m_filePath, key, [&](QSettings& settings) {
+        settings.beginGroup(keyOf(group));
+        const QStringList keys = settings.childKeys();
+        const bool held = std::any_of(keys.begin(), keys.end(), [&](const QString& existing) {
+            return existing.compare(name, Qt::CaseInsensitive) == 0 &&
+                   !readText(settings, existing).isEmpty();
+        });
+        if (!held)
+            settings.setValue(
+                name, QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
+        settings.endGroup();
+    });
 }
 
 std::unique_ptr<SettingsStore> createUserSettingsStore()

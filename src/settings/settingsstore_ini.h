@@ -15,7 +15,8 @@ namespace quorlink::settings {
 // SendEndFile=1         ; 1: send the end-of-file bytes after a run, 0: not
 // CodePage=windows-1250 ; read only: the code page of the wire and the files
 // [Ports]
-// COM3=/dev/ttyUSB0     ; read only: the device of a COM port number
+// COM3=/dev/ttyUSB0     ; the device of a COM port number; the port dialog
+//                       ; adds one for a device it numbered
 //
 // Each operation opens the file anew.  Storing takes the lock QSettings takes
 // for the file, reads it, sets the values through QSettings and replaces the
@@ -54,6 +55,7 @@ private:
     Presence presence() const override;
     std::unique_ptr<RawValues> openForReading() override;
     void writeIntegers(std::span<const NamedInteger> values) override;
+    void addText(std::string_view group, std::string_view key, std::string_view value) override;
 
     QString m_filePath;
 };

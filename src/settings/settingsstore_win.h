@@ -30,6 +30,8 @@ private:
     Presence presence() const override;
     std::unique_ptr<RawValues> openForReading() override;
     void writeIntegers(std::span<const NamedInteger> values) override;
+    // The registry keeps no [Ports]: nothing to add.
+    void addText(std::string_view, std::string_view, std::string_view) override {}
 
     std::wstring m_subKey;
 };

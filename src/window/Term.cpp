@@ -6,6 +6,7 @@
 #include "transfer/textfile.h"
 #include "transfer/utf16.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -147,24 +148,27 @@ void TForm1::ClearReceivedClick()
 
 void TForm1::Port1Click()
 {
-    std::vector<std::u16string> devices;
-    for (std::int32_t port = 1; port <= serial::ListedPortCount; ++port) {
-        const std::string device = m_link.portTable().devicePath(port).value_or(std::string());
-        std::u16string text = transfer::fromUtf8(device);
-        if (const std::optional<bool> present = serial::PortTable::presence(device))
-            text += *present ? DevicePresentSuffix : DeviceMissingSuffix;
-        devices.push_back(std::move(text));
-    }
-    SetCom.setPortDescriptions(devices);
+    const std::vector<serial::ListedPort> ports =
+        serial::listPorts(m_link.portTable(), ComPortIndex, serial::findSystemPorts(m_deviceTree));
+    SetCom.setPortList(portEntries(ports));
 
     SetCom.ComboBoxBaud.setItemIndex(BaudRateIndex);
-    // The stored number may be anything a settings file holds, INT_MIN too.
-    SetCom.ComboBoxCom.setItemIndex(ComPortIndex > 0 ? ComPortIndex - 1 : -1);
+    // The stored number may be anything a settings file holds, INT_MIN too;
+    // one that is not listed leaves no entry chosen.
+    SetCom.ComboBoxCom.setItemIndex(SetCom.portPosition(ComPortIndex));
     SetCom.EditTimeOut.SetValue(TimeOut);
     if (SetCom.ShowModal() != TSetCom::ResultOk)
         return;
+    const std::int32_t port = SetCom.portNumberAt(SetCom.ComboBoxCom.ItemIndex());
+    // A device that no number reached gets its number for good, before
+    // anything else is stored: a write that fails changes nothing.
+    if (const serial::ListedPort* chosen = serial::findListed(ports, port);
+        chosen && chosen->offered) {
+        m_store->StorePortDevice(port, chosen->device);
+        m_link.portTable().setDevice(port, chosen->device);
+    }
     BaudRateIndex = SetCom.ComboBoxBaud.ItemIndex();
-    ComPortIndex = SetCom.ComboBoxCom.ItemIndex() + 1;
+    ComPortIndex = port;
     // Leaving the field has limited it already; a value read without that
     // (the dialog closed from the field) is limited here all the same.
     TimeOut = SetCom.EditTimeOut.CheckValue(SetCom.EditTimeOut.GetValue());
@@ -196,6 +200,28 @@ void TForm1::KeyPress(WindowControl control, char16_t& key)
 {
     if (control != WindowControl::TabbedNotebook1)
         FormKeyPress(key);
+}
+
+bool TForm1::KeyDown(WindowControl control, Key key, Modifiers modifiers)
+{
+    if (modifiers.alt)
+        return false;
+    const int shown = std::clamp(m_face.shownPage(), 0, PageCount - 1);
+    if (modifiers.ctrl) {
+        if (key != Key::Tab && key != Key::PageDown && key != Key::PageUp)
+            return false;
+        const bool next = key == Key::PageDown || (key == Key::Tab && !modifiers.shift);
+        const int page = (shown + (next ? 1 : PageCount - 1)) % PageCount;
+        m_face.showPage(page);
+        m_face.setFocus(NotebookPages[static_cast<std::size_t>(page)]);
+        return true;
+    }
+    if (key != Key::Tab)
+        return false;
+    const bool inPane = control == WindowControl::Memo1 || control == WindowControl::Memo2;
+    m_face.setFocus(inPane ? WindowControl::TabbedNotebook1
+                           : NotebookPages[static_cast<std::size_t>(shown)]);
+    return true;
 }
 
 void TForm1::ShowPortState(bool opened, std::int32_t portNumber)
@@ -305,7 +331,18 @@ void TForm1::awaitingReply()
 
 void TForm1::showOpenFailure()
 {
-    m_face.showMessageBox(BoxIcon::Information, OpenFailureCaption, OpenFailureText);
+    std::u16string text(OpenFailureText);
+    // A port the user may not use is the commonest failure on Linux, and
+    // the one the user can mend: said on the next line.  The port tried is
+    // always the stored one (openStoredPort).
+    const serial::PortError& error = m_link.hCom().error();
+    if (error.kind == serial::PortErrorKind::PermissionDenied) {
+        text += u'\n';
+        text += permissionDeniedText(
+            transfer::fromUtf8(m_link.portTable().devicePath(ComPortIndex).value_or("")),
+            transfer::fromUtf8(error.deviceGroup));
+    }
+    m_face.showMessageBox(BoxIcon::Information, OpenFailureCaption, text);
 }
 
 } // namespace quorlink::window

@@ -8,6 +8,7 @@
 #include "keys.h"
 #include "panelprogress.h"
 #include "runnesting.h"
+#include "serial/portdiscovery.h"
 #include "serial/seriallink.h"
 #include "settings/settingsstore.h"
 #include "transfer/codepage.h"
@@ -58,6 +59,9 @@ public:
 
     serial::SerialLink& link() { return m_link; }
     const std::u16string& title() const { return m_title; }
+    // Where the port dialog looks for the system's serial ports (Linux's
+    // /dev and /sys/class/tty); tests give a tree of their own.
+    void setDeviceTree(serial::DeviceTree tree) { m_deviceTree = std::move(tree); }
 
     // Handlers.  They throw what fails; Click and handle show it.
     void Otevtzdroj1Click();
@@ -77,6 +81,14 @@ public:
     // their key-press handler; the notebook's tabs have none, so Esc there
     // does not stop a run.
     void KeyPress(WindowControl control, char16_t& key);
+    // A key that types nothing, pressed while `control` has the focus, after
+    // the menu's shortcuts and before the control sees it.  Tab and
+    // Shift+Tab go from a pane to the notebook's tabs, and from the tabs or
+    // the window itself into the shown page's pane (a pane takes no tab
+    // characters).  Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab
+    // and Ctrl+PgUp the previous one, round, with the focus in its pane.
+    // Returns true when the window used the key.
+    bool KeyDown(WindowControl control, Key key, Modifiers modifiers);
 
     // Reports the outcome of OpenPort in status panel 3 and on "Odeslat":
     // "Port COM<n> otevřen" and enabled, or "Port uzavřen", disabled and no
@@ -140,6 +152,7 @@ private:
     std::unique_ptr<settings::SettingsStore> m_store;
     std::u16string m_title;
     serial::SerialLink m_link;
+    serial::DeviceTree m_deviceTree;
     transfer::CodePage m_codePage;
     PanelProgress m_progress;
     bool m_sendEnabled = false;

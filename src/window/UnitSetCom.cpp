@@ -1,5 +1,7 @@
 #include "UnitSetCom.h"
 
+#include "transfer/utf16.h"
+
 #include <algorithm>
 #include <span>
 
@@ -51,6 +53,26 @@ TComboBox::TComboBox(std::vector<std::u16string> items, std::u16string designTex
 void TComboBox::attach(ComboBoxFace* face)
 {
     m_face = face;
+    if (m_face)
+        m_face->showItems(m_items);
+    show();
+}
+
+void TComboBox::setItems(std::vector<std::u16string> items)
+{
+    if (items == m_items)
+        return;
+    if (m_itemIndex >= 0) {
+        const auto still =
+            std::find(items.begin(), items.end(), m_items[static_cast<std::size_t>(m_itemIndex)]);
+        if (still != items.end())
+            m_itemIndex = static_cast<int>(still - items.begin());
+        else
+            m_itemIndex = -1;
+    }
+    m_items = std::move(items);
+    if (m_face)
+        m_face->showItems(m_items);
     show();
 }
 
@@ -161,6 +183,45 @@ void TComboBox::EntryPicked(int index)
 }
 
 // ---------------------------------------------------------------------------
+// The port list
+
+std::vector<PortEntry> portEntries(const std::vector<serial::ListedPort>& ports)
+{
+    std::vector<PortEntry> entries;
+    entries.reserve(ports.size());
+    for (const serial::ListedPort& port : ports) {
+        PortEntry entry{port.number, transfer::fromUtf8(serial::comName(port.number)),
+                        transfer::fromUtf8(port.device)};
+        entry.description += port.present ? DevicePresentSuffix : DeviceMissingSuffix;
+        if (port.number > serial::AlwaysListedPortCount) {
+            if (!port.present)
+                entry.text += DeviceMissingSuffix;
+            else if (port.port && !port.port->name.empty())
+                entry.text += u' ' + transfer::fromUtf8(port.port->name);
+        }
+        if (port.port) {
+            std::vector<std::u16string> facts;
+            if (!port.port->name.empty())
+                facts.push_back(transfer::fromUtf8(port.port->name));
+            if (!port.port->maker.empty())
+                facts.push_back(std::u16string(DeviceMakerLabel) +
+                                transfer::fromUtf8(port.port->maker));
+            if (!port.port->serialNumber.empty())
+                facts.push_back(std::u16string(DeviceSerialNumberLabel) +
+                                transfer::fromUtf8(port.port->serialNumber));
+            if (const std::string other = serial::otherDevicePath(port); !other.empty())
+                facts.push_back(transfer::fromUtf8(other));
+            for (std::size_t i = 0; i < facts.size(); ++i)
+                entry.description += (i == 0 ? u": " : u", ") + facts[i];
+        }
+        if (port.offered)
+            entry.description += OfferedPortNote;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// ---------------------------------------------------------------------------
 // TSetCom
 
 Point centredOver(const Rect& owner, Point size, const Rect& desktop)
@@ -177,6 +238,8 @@ TSetCom::TSetCom(SetComFace& face, SpinEditFace& timeOutFace, const Clock& clock
                    std::u16string(componentOf(DialogControl::ComboBoxBaud).text)),
       EditTimeOut(timeOutFace, clock, timer), m_face(face)
 {
+    for (std::int32_t port = 1; port <= serial::AlwaysListedPortCount; ++port)
+        m_portNumbers.push_back(port);
     EditTimeOut.setMinValue(TimeOutMin);
     EditTimeOut.setMaxValue(TimeOutMax);
     EditTimeOut.setIncrement(TimeOutIncrement);
@@ -185,6 +248,33 @@ TSetCom::TSetCom(SetComFace& face, SpinEditFace& timeOutFace, const Clock& clock
     ComboBoxCom.OnKeyPress = keyPress;
     ComboBoxBaud.OnKeyPress = keyPress;
     EditTimeOut.OnKeyPress = keyPress;
+}
+
+void TSetCom::setPortList(const std::vector<PortEntry>& entries)
+{
+    std::vector<std::u16string> texts;
+    std::vector<std::u16string> descriptions;
+    m_portNumbers.clear();
+    for (const PortEntry& entry : entries) {
+        m_portNumbers.push_back(entry.number);
+        texts.push_back(entry.text);
+        descriptions.push_back(entry.description);
+    }
+    ComboBoxCom.setItems(std::move(texts));
+    m_face.setPortDescriptions(descriptions);
+}
+
+int TSetCom::portPosition(std::int32_t number) const
+{
+    const auto it = std::find(m_portNumbers.begin(), m_portNumbers.end(), number);
+    return it == m_portNumbers.end() ? -1 : static_cast<int>(it - m_portNumbers.begin());
+}
+
+std::int32_t TSetCom::portNumberAt(int position) const
+{
+    if (position < 0 || position >= static_cast<int>(m_portNumbers.size()))
+        return 0;
+    return m_portNumbers[static_cast<std::size_t>(position)];
 }
 
 void TSetCom::FormKeyPress(char16_t& key)
@@ -230,6 +320,12 @@ void TSetCom::ButtonClick(DialogControl button)
         close(ResultOk);
     else if (button == DialogControl::Button1)
         close(ResultStorno);
+}
+
+void TSetCom::FocusChanged(std::optional<DialogControl> focus)
+{
+    m_face.showDefaultButton(focus == DialogControl::Button1 ? DialogControl::Button1
+                                                             : DialogControl::Button2);
 }
 
 void TSetCom::CloseRequested()

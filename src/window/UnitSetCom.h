@@ -5,6 +5,7 @@
 #include "CSpinEdit.h"
 #include "face.h"
 #include "keys.h"
+#include "serial/portdiscovery.h"
 #include "windowdefs.h"
 
 #include <cstdint>
@@ -28,6 +29,9 @@ public:
                             int selLength) = 0;
     virtual bool droppedDown() const = 0;
     virtual void closeDropDown() = 0;
+    // Shows `items` as the list's entries, in this order.  The list's state
+    // is shown after it.
+    virtual void showItems(const std::vector<std::u16string>& items) = 0;
 };
 
 // How the text of a list's box was changed other than by typing a character.
@@ -45,9 +49,13 @@ class TComboBox
 public:
     TComboBox(std::vector<std::u16string> items, std::u16string designText);
 
+    // Shows the entries and the state in `face` from now on.
     void attach(ComboBoxFace* face);
 
     const std::vector<std::u16string>& Items() const { return m_items; }
+    // Replaces the entries.  A chosen entry that is still there stays chosen
+    // at its new position; otherwise no entry is chosen and the text stays.
+    void setItems(std::vector<std::u16string> items);
     // The chosen entry's position, or -1.
     int ItemIndex() const { return m_itemIndex; }
     // The index it already has changes nothing (the text stays); any other
@@ -103,6 +111,9 @@ public:
     // `forward` tells a focus that arrives like Tab from one that arrives
     // like Shift+Tab.
     virtual void setFocus(DialogControl control, bool forward) = 0;
+    // Shows `button` as the default one: the bold border, and Enter on a
+    // control that does not take it presses it.
+    virtual void showDefaultButton(DialogControl button) = 0;
     // Top-left corner of the dialog's frame, in screen pixels.
     virtual Point position() const = 0;
     virtual void move(Point topLeft) = 0;
@@ -111,10 +122,26 @@ public:
     virtual Point frameSize() const = 0;
     virtual Rect ownerFrame() const = 0;
     virtual Rect desktopArea() const = 0;
-    // What each port entry reaches ("/dev/ttyUSB0 (existuje)"), COM1 first,
-    // for the face to show beside the entries where it can.
+    // What each port entry reaches ("/dev/ttyUSB0 (existuje)"), in list
+    // order, for the face to show beside the entries where it can.
     virtual void setPortDescriptions(const std::vector<std::u16string>&) {}
 };
+
+// One entry of the port list: the COM number it stands for, its text in the
+// list and what it reaches.
+struct PortEntry
+{
+    std::int32_t number = 0;
+    std::u16string text;
+    std::u16string description;
+};
+
+// The port list's entries for `ports`.  COM1 to COM16 are "COM<n>"; an
+// entry above them is "COM<n>" and the device's name ("COM23 USB Serial
+// Port"), or "COM<n> (neexistuje)" for a port that is not there, so that
+// the typed COM name completes to it.  The description names the device,
+// whether it is there and what the system tells of it.
+std::vector<PortEntry> portEntries(const std::vector<serial::ListedPort>& ports);
 
 // Where a dialog of `size` goes the first time it is shown: centred over
 // `owner`, kept inside the desktop's left and top edges.
@@ -140,11 +167,14 @@ public:
 
     // Shows the dialog modally and returns 1 ("Ok"), 3 ("Storno") or 2.
     int ShowModal();
-    // What each port entry reaches, COM1 first.
-    void setPortDescriptions(const std::vector<std::u16string>& descriptions)
-    {
-        m_face.setPortDescriptions(descriptions);
-    }
+
+    // The port list: COM1 to COM16 until it is set.  A position in the list
+    // and the port number it stands for go one to the other here only.
+    void setPortList(const std::vector<PortEntry>& entries);
+    // The position of port `number` in the list, -1 when it is not listed.
+    int portPosition(std::int32_t number) const;
+    // The port number of the entry at `position`; 0 for none (-1).
+    std::int32_t portNumberAt(int position) const;
 
     // The key-press handler of the dialog and its five controls: Esc closes
     // the dialog with the result 2.
@@ -160,6 +190,10 @@ public:
     // A character typed while `focus` has the focus, before the control sees
     // it.  Returns true when the dialog used it.
     bool KeyPress(DialogControl focus, char16_t& key);
+    // The focus moved to `focus` (none: to no control of the dialog).  The
+    // default button follows it, as on any dialog of the system: "Storno"
+    // while it has the focus, "Ok" otherwise.
+    void FocusChanged(std::optional<DialogControl> focus);
     // A click on a button (or Space on it).
     void ButtonClick(DialogControl button);
     // The close box, Alt+F4 or the window menu's close command.
@@ -173,6 +207,7 @@ private:
     void placeForShowing();
 
     SetComFace& m_face;
+    std::vector<std::int32_t> m_portNumbers; // of ComboBoxCom's entries, in list order
     bool m_showing = false;
     bool m_shownBefore = false;
     Point m_lastPosition;

@@ -82,6 +82,11 @@ public:
     // Gives `control` the keyboard focus, now or, while the window is hidden,
     // when it is shown.
     virtual void setFocus(WindowControl control) = 0;
+    // The notebook's page on show (an index into NotebookPages), and
+    // showing another with its pane.  The caller gives the focus where it
+    // belongs afterwards.
+    virtual int shownPage() const = 0;
+    virtual void showPage(int page) = 0;
 
     // What FramePacing needs of the face: the refresh rate of the screen the
     // window is on, in Hz (0 when the screen reports none), a monotonic

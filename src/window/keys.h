@@ -6,7 +6,20 @@
 
 namespace quorlink::window {
 
-enum class Key { Enter, Escape, Tab, Space, Up, Down, Left, Right, Delete, Other };
+enum class Key {
+    Enter,
+    Escape,
+    Tab,
+    Space,
+    Up,
+    Down,
+    Left,
+    Right,
+    PageUp,
+    PageDown,
+    Delete,
+    Other
+};
 
 struct Modifiers
 {

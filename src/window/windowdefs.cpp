@@ -50,9 +50,28 @@ const DialogComponent& componentOf(DialogControl control)
 std::vector<std::u16string> portListEntries()
 {
     std::vector<std::u16string> entries;
-    for (std::int32_t port = 1; port <= serial::ListedPortCount; ++port)
+    for (std::int32_t port = 1; port <= serial::AlwaysListedPortCount; ++port)
         entries.push_back(ascii(serial::comName(port)));
     return entries;
+}
+
+std::u16string permissionDeniedText(std::u16string_view device, std::u16string_view group)
+{
+    std::u16string text;
+    if (group.empty()) {
+        text = u"Nemáte oprávnění používat zařízení ";
+        text += device;
+        text += u'.';
+        return text;
+    }
+    text = u"Zařízení ";
+    text += device;
+    text += u" smí používat jen skupina ";
+    text += group;
+    text += u". Přidejte se do ní (v Debianu: sudo usermod -aG ";
+    text += group;
+    text += u" $USER) a přihlaste se znovu.";
+    return text;
 }
 
 std::vector<std::u16string> speedListEntries()

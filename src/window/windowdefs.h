@@ -5,7 +5,7 @@
 // from these tables, so both show the same texts at the same places.
 
 #include "serial/baudrates.h"
-#include "serial/porttable.h"
+#include "serial/portdiscovery.h"
 
 #include <array>
 #include <cstdint>
@@ -74,6 +74,12 @@ inline constexpr std::u16string_view ReceivedPageCaption = u"Přijatá data";
 // The main window's controls that take the keyboard focus: the window
 // itself, the notebook's tabs and the two panes.
 enum class WindowControl { Form1, TabbedNotebook1, Memo1, Memo2 };
+
+// The notebook's pages in order, each by the pane it holds: page 0, the
+// source page, is the one shown at start.
+inline constexpr std::array<WindowControl, 2> NotebookPages{WindowControl::Memo1,
+                                                            WindowControl::Memo2};
+inline constexpr int PageCount = static_cast<int>(NotebookPages.size());
 
 enum class MenuItem {
     Otevtzdroj1,
@@ -204,7 +210,9 @@ const DialogComponent& componentOf(DialogControl control);
 // Entries shown by each list at a time before it scrolls.
 inline constexpr int DropDownVisibleEntries = 8;
 
-// The entries of ComboBoxCom, "COM1" to "COM16": position p is port p + 1.
+// The entries of ComboBoxCom as designed, "COM1" to "COM16": position p is
+// port p + 1.  The ports the system has above them follow once the list is
+// filled (TSetCom::setPortList).
 std::vector<std::u16string> portListEntries();
 // The entries of ComboBoxBaud, the speeds of BaudRates in decimal: position
 // i is index i.
@@ -220,6 +228,11 @@ inline constexpr std::int32_t TimeOutIncrement = 5;
 inline constexpr std::u16string_view OpenFailureCaption = u"GetLastError2";
 inline constexpr std::u16string_view OpenFailureText = u"Nelze otevrit COM";
 
+// The open-failure box's next line when the system refused `device` to this
+// user: which group may use it and how to join it, or, when no group would
+// help (`group` empty), that the user may not use it.
+std::u16string permissionDeniedText(std::u16string_view device, std::u16string_view group);
+
 // The port state in status panel 3: "Port COM3 otevřen", or "Port uzavřen".
 inline constexpr std::u16string_view PortOpenPrefix = u"Port COM";
 inline constexpr std::u16string_view PortOpenSuffix = u" otevřen";
@@ -234,5 +247,10 @@ inline constexpr std::u16string_view RunFinishedText = u"Konec přenosu";
 // whether the device is there before it is opened.
 inline constexpr std::u16string_view DevicePresentSuffix = u" (existuje)";
 inline constexpr std::u16string_view DeviceMissingSuffix = u" (neexistuje)";
+// What the system tells of a port's device, after its name.
+inline constexpr std::u16string_view DeviceMakerLabel = u"výrobce ";
+inline constexpr std::u16string_view DeviceSerialNumberLabel = u"sériové číslo ";
+// After a device that no port number reached before the dialog numbered it.
+inline constexpr std::u16string_view OfferedPortNote = u" – nové číslo, „Ok“ jej zapíše do [Ports]";
 
 } // namespace quorlink::window

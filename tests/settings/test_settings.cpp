@@ -311,6 +311,28 @@ TEST_F(IniSettingsStoreTest, shouldReadPortKeysInAnyCaseAndIgnoreJunkKeys)
                                                                  {12, "/dev/ttyACM0"}}));
 }
 
+// The port dialog maps a device it numbered: one line added to [Ports],
+// never for a number that maps a device already (in any letter case), every
+// other entry kept.  (A line that cannot be written: the dialog's test.)
+TEST_F(IniSettingsStoreTest, shouldAddAPortLineOnlyForANumberThatMapsNoDevice)
+{
+    write("[General]\nCodePage=windows-1250\nComPortIndex=3\n\n"
+          "[Ports]\ncom18=/dev/ttyACM0\nCOM19=\nCOM3=/dev/ttyUSB0\n");
+    IniSettingsStore store(settingsPath());
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+
+    store.StorePortDevice(17, byId);
+    store.StorePortDevice(17, "/dev/ttyUSB9");
+    store.StorePortDevice(18, "/dev/ttyUSB9");
+    store.StorePortDevice(19, "/dev/a,b");
+
+    EXPECT_EQ(readFile(settingsPath()), "[General]\nCodePage=windows-1250\nComPortIndex=3\n\n"
+                                        "[Ports]\nCOM17=" +
+                                            byId +
+                                            "\nCOM19=\"/dev/a,b\"\nCOM3=/dev/ttyUSB0\n"
+                                            "com18=/dev/ttyACM0\n");
+}
+
 TEST_F(IniSettingsStoreTest, shouldSeeEditsOfAnotherProgramBetweenOperations)
 {
     IniSettingsStore store(settingsPath());

@@ -1,7 +1,9 @@
 #include "ptydevice.h"
+#include "refuseddevice.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -26,6 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using quorlink::testing::PtyDevice;
+using quorlink::testing::RefusedDevice;
 
 using Clock = std::chrono::steady_clock;
 
@@ -627,26 +630,58 @@ TEST_F(BatchTest, shouldRefuseAPortAnotherProgramHoldsNamingItWithStatusTwo)
     fs::remove(lock);
 }
 
-TEST_F(BatchTest, shouldListMappedAndMissingPorts)
+// The list the port dialog shows: COM1 to COM16, then the numbers [Ports]
+// maps and the stored one, each with its device and whether it is there.
+TEST_F(BatchTest, shouldListPortsAsThePortDialogDoes)
 {
     PtyDevice device;
-    writeSettings("[Ports]\nCOM2=" + device.path() + "\nCOM3=/dev/quorlink-no-such-device\n");
+    writeSettings("[General]\nComPortIndex=31\n[Ports]\nCOM2=" + device.path() +
+                  "\nCOM3=/dev/quorlink-no-such-device\nCOM20=/dev/null\n");
 
     const Result r = runBatch({"--list-ports"}, m_dir);
 
     EXPECT_EQ(r.status, 0) << r.err;
-    std::istringstream lines(r.out);
-    std::string line, com2, com3;
-    while (std::getline(lines, line)) {
-        if (line.rfind("COM2 ", 0) == 0)
-            com2 = line;
-        if (line.rfind("COM3 ", 0) == 0)
-            com3 = line;
+    const auto row = [](const std::string& port, std::string device, const std::string& present) {
+        device.resize(std::max<std::size_t>(device.size(), 40), ' ');
+        return port + std::string(7 - port.size(), ' ') + device + ' ' + present;
+    };
+    std::vector<std::string> lines;
+    std::istringstream text(r.out);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 19u) << r.out;
+    EXPECT_EQ(lines[0], "Port   Device                                   Present What it is");
+    EXPECT_EQ(lines[2], row("COM2", device.path(), "yes"));
+    EXPECT_EQ(lines[3], row("COM3", "/dev/quorlink-no-such-device", "no"));
+    EXPECT_EQ(lines[16].substr(0, 19), "COM16  /dev/ttyS15 ");
+    // A machine's own serial ports may follow COM16 before them.
+    const auto com20 = std::find(lines.begin() + 17, lines.end(), row("COM20", "/dev/null", "yes"));
+    const auto com31 =
+        std::find(lines.begin() + 17, lines.end(), row("COM31", "/dev/ttyS30", "no"));
+    EXPECT_NE(com20, lines.end()) << r.out;
+    EXPECT_LT(com20, com31) << r.out;
+}
+
+// A device this user may not open: which group may, and how to join it.
+TEST_F(BatchTest, shouldNameTheGroupThatMayUseADeviceTheUserMayNotOpen)
+{
+    RefusedDevice refused("ttyUSB7");
+    Result r;
+    {
+        RefusedDevice::Refusal asAnotherUser;
+        r = runBatch({"--port", refused.path(), "--baud", "9600", "-"}, m_dir, {"PING\r\n"});
     }
-    EXPECT_NE(com2.find(device.path()), std::string::npos) << r.out;
-    EXPECT_NE(com2.find("yes"), std::string::npos) << com2;
-    EXPECT_NE(com3.find("/dev/quorlink-no-such-device"), std::string::npos) << r.out;
-    EXPECT_NE(com3.find("no"), std::string::npos) << com3;
+    EXPECT_EQ(r.status, 2);
+    const std::string device = refused.path();
+    std::string expected = "quorlink-batch: cannot open " + device + " (" + device +
+                           "): " + device +
+                           ": open failed: no permission to use the device (Permission denied)";
+    if (!refused.group().empty()) {
+        expected += "; only members of group " + refused.group() +
+                    " may use the device: add yourself with 'sudo usermod -aG " + refused.group() +
+                    " $USER' (Debian), then log in again";
+    }
+    EXPECT_EQ(r.err, expected + "\n");
 }
 
 } // namespace

@@ -74,6 +74,8 @@ public:
     void showPendingChanges() override { ++shownNow; }
     void closeWindow() override { ++closes; }
     void setFocus(WindowControl control) override { focus = control; }
+    int shownPage() const override { return page; }
+    void showPage(int shown) override { page = shown; }
     double refreshRate() const override { return refresh; }
     const Clock& frameClock() const override { return clock; }
     Timer& frameTimer() override { return timer; }
@@ -89,6 +91,7 @@ public:
     int closes = 0;
     int shownNow = 0;
     std::optional<WindowControl> focus;
+    int page = 0;
     double refresh = 0.0;
     FakeClock clock;
     FakeTimer timer;
@@ -134,7 +137,9 @@ public:
     }
     bool droppedDown() const override { return open; }
     void closeDropDown() override { open = false; }
+    void showItems(const std::vector<std::u16string>& entries) override { items = entries; }
 
+    std::vector<std::u16string> items;
     int index = -1;
     std::u16string shown;
     int start = 0;
@@ -162,6 +167,7 @@ public:
         focus = control;
         forward = forwards;
     }
+    void showDefaultButton(DialogControl button) override { defaultButton = button; }
     Point position() const override { return at; }
     void move(Point topLeft) override { at = topLeft; }
     Point frameSize() const override { return {258, 320}; }
@@ -172,6 +178,7 @@ public:
     std::optional<int> result;
     std::optional<DialogControl> focus;
     bool forward = true;
+    std::optional<DialogControl> defaultButton;
     Point at;
     Rect owner{100, 100, 651, 275};
     Rect desktop{0, 0, 1920, 1080};
@@ -219,6 +226,10 @@ public:
         m_values.keyExisted = true;
         m_values.sendEndFile = value;
     }
+    void StorePortDevice(std::int32_t portNumber, const std::string& device) override
+    {
+        m_values.ports.emplace(portNumber, device);
+    }
 
 private:
     Values& m_values;
@@ -234,6 +245,9 @@ struct FakeWindow
     {
         setCom.ComboBoxCom.attach(&comFace);
         setCom.ComboBoxBaud.attach(&baudFace);
+        // The machine's own serial ports stay out of the tests: none unless
+        // a test gives a tree.
+        form.setDeviceTree({{}, {}});
     }
 
     FakeWindowFace face;

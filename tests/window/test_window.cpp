@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 
 using namespace std::chrono_literals;
 using quorlink::testing::PtyDevice;
@@ -21,6 +23,7 @@ using quorlink::window::DialogControl;
 using quorlink::window::FramePacing;
 using quorlink::window::Key;
 using quorlink::window::MenuItem;
+using quorlink::window::Modifiers;
 using quorlink::window::WindowControl;
 using quorlink::window::testing::FakeWindow;
 using quorlink::window::testing::FakeWindowFace;
@@ -242,6 +245,37 @@ TEST_F(Window, shouldRunStopOnEscAndCloseOnlyOnceTheRunHasReturned)
     EXPECT_EQ(panel(3), u"Konec přenosu");
     EXPECT_EQ(again.face.closes, 1);
     EXPECT_FALSE(again.form.link().isOpen());
+}
+
+// Tab goes from a pane to the tabs and from there (or from the window
+// itself) into the shown page's pane; Ctrl+Tab, Ctrl+PgDn and their reverses
+// turn the pages round, the focus going into the page's pane.
+TEST_F(Window, shouldMoveBetweenPaneAndTabsAndTurnPagesFromTheKeyboard)
+{
+    FakeWindow& w = start();
+    const Modifiers none, shift{true, false, false}, ctrl{false, true, false};
+    const WindowControl tabs = WindowControl::TabbedNotebook1;
+    const std::tuple<WindowControl, Key, Modifiers, WindowControl, int> steps[] = {
+        {WindowControl::Memo1, Key::Tab, none, tabs, 0},
+        {tabs, Key::Tab, shift, WindowControl::Memo1, 0},
+        {tabs, Key::Tab, ctrl, WindowControl::Memo2, 1},
+        {WindowControl::Memo2, Key::Tab, shift, tabs, 1},
+        {WindowControl::Form1, Key::Tab, none, WindowControl::Memo2, 1},
+        {WindowControl::Memo2, Key::Tab, ctrl, WindowControl::Memo1, 0},
+        {WindowControl::Memo1, Key::PageUp, ctrl, WindowControl::Memo2, 1},
+        {WindowControl::Memo2, Key::PageDown, ctrl, WindowControl::Memo1, 0},
+        {WindowControl::Memo1, Key::Tab, Modifiers{true, true, false}, WindowControl::Memo2, 1},
+    };
+    for (const auto& [from, key, modifiers, focus, page] : steps) {
+        EXPECT_TRUE(w.form.KeyDown(from, key, modifiers));
+        EXPECT_EQ(std::pair(*w.face.focus, w.face.page), std::pair(focus, page));
+    }
+    // Keys that are not the window's go on to the control.
+    for (const auto& [key, modifiers] : {std::pair{Key::Tab, Modifiers{false, false, true}},
+                                         {Key::PageDown, none},
+                                         {Key::Left, ctrl}})
+        EXPECT_FALSE(w.form.KeyDown(WindowControl::Memo1, key, modifiers));
+    EXPECT_EQ(std::pair(*w.face.focus, w.face.page), std::pair(WindowControl::Memo2, 1));
 }
 
 TEST_F(Window, shouldShowAMissingReplyUntilTheRunEnds)

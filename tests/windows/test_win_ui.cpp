@@ -432,7 +432,8 @@ TEST_F(Window, shouldShowThePortDialogLaidOutToThePixel)
     EXPECT_EQ(up.left + up.width, clientSize(spin).cx);
 
     // Editable drop-down lists, unsorted, with their design texts; the
-    // entries COM1..COM16 and the 17 speeds; 8 entries at a time.
+    // entries COM1..COM16 first (the system's ports above them follow) and
+    // the 17 speeds; 8 entries at a time.
     const char* names[] = {"port list", "speed list"};
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(names[i]);
@@ -446,7 +447,7 @@ TEST_F(Window, shouldShowThePortDialogLaidOutToThePixel)
     EXPECT_EQ(windowText(lists[0]), L"Vyberte port");
     EXPECT_EQ(windowText(lists[1]), L"2400");
     EXPECT_EQ(windowText(spinText), L"200");
-    ASSERT_EQ(SendMessageW(lists[0], CB_GETCOUNT, 0, 0), 16);
+    ASSERT_GE(SendMessageW(lists[0], CB_GETCOUNT, 0, 0), 16);
     ASSERT_EQ(SendMessageW(lists[1], CB_GETCOUNT, 0, 0), 17);
     auto entry = [](HWND list, int index) {
         wchar_t text[64] = {};
@@ -522,6 +523,40 @@ TEST_F(Window, shouldEndTheProgramOnCtrlXInAPaneWithoutCuttingText)
     pressKey('X', {VK_CONTROL});
     EXPECT_TRUE(m_program->hasExited(5000ms)) << "Ctrl+X did not end the program";
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_UNICODETEXT)) << "Ctrl+X cut the text";
+}
+
+// Tab leaves a pane for the tabs without typing a tab, and comes back;
+// Ctrl+Tab, Ctrl+PgDn and their reverses turn the page with the focus in its
+// pane; after a click on a tab, Tab brings the focus into its pane.
+TEST_F(Window, shouldLeaveAPaneWithTabAndTurnPagesWithCtrlTab)
+{
+    start();
+    typeText(L"ab");
+    const std::tuple<WORD, std::vector<WORD>, HWND, int> steps[] = {
+        {VK_TAB, {}, m_tabs, 0},
+        {VK_TAB, {}, m_memo1, 0},
+        {VK_TAB, {VK_SHIFT}, m_tabs, 0},
+        {VK_TAB, {VK_CONTROL}, m_memo2, 1},
+        {VK_PRIOR, {VK_CONTROL}, m_memo1, 0},
+        {VK_NEXT, {VK_CONTROL}, m_memo2, 1},
+        {VK_TAB, {VK_CONTROL, VK_SHIFT}, m_memo1, 0},
+        {0, {}, m_tabs, 1}, // a click on the second tab
+        {VK_TAB, {}, m_memo2, 1},
+    };
+    int step = 0;
+    for (const auto& [key, modifiers, window, page] : steps) {
+        const RECT tab = key ? RECT{} : tabItem(m_tabs, 1);
+        if (key)
+            pressKey(key, modifiers);
+        else
+            click(m_tabs, {(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2});
+        EXPECT_TRUE(waitFor([&] {
+            return focus() == window && SendMessageW(m_tabs, TCM_GETCURSEL, 0, 0) == page &&
+                   IsWindowVisible(page == 0 ? m_memo1 : m_memo2);
+        })) << "step "
+            << step++;
+    }
+    EXPECT_EQ(windowText(m_memo1), L"ab");
 }
 
 // F9 on a first start: completion as typed, Enter that only beeps in the
@@ -605,6 +640,119 @@ TEST_F(Window, shouldStoreTypedChoicesAndOpenThePortOnOk)
     pressKey(VK_RETURN);
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
     EXPECT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
+}
+
+// The ports the system lists above COM16 follow it, in number order
+// (scripts/test-windows lists COM23, linked to the device, and COM40 in
+// SERIALCOMM).  Typed with the drop-down part open, "com2" chooses COM2 and
+// "com23" COM23; "Ok" stores 23 and a run goes through COM23, which is
+// chosen at the next showing.
+TEST_F(Window, shouldListTheSystemsPortsAfterCom16AndRunOnCom23)
+{
+    const DeviceLog device;
+    ASSERT_TRUE(device.available()) << "QUORLINK_DEVICE_LOG must name the device's log";
+    start();
+    SetComWindows d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    const auto count = static_cast<int>(SendMessageW(d.port, CB_GETCOUNT, 0, 0));
+    std::vector<std::wstring> entries;
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(d.port, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        entries.emplace_back(text);
+    }
+    const auto at = [&](const std::wstring& name) {
+        return std::find_if(entries.begin(), entries.end(), [&](const std::wstring& entry) {
+            return entry == name || entry.rfind(name + L" ", 0) == 0;
+        });
+    };
+    ASSERT_GE(entries.size(), 18u);
+    EXPECT_EQ(entries[15], L"COM16");
+    const auto com23 = at(L"COM23");
+    const auto com40 = at(L"COM40");
+    EXPECT_GT(com23 - entries.begin(), 15);
+    EXPECT_LT(com23, com40) << "COM23 and COM40 not listed in this order";
+
+    const HWND portText = findChild(d.port, L"Edit");
+    ASSERT_TRUE(waitForFocus(portText));
+    pressKey(VK_DOWN, {VK_MENU});
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(d.port, CB_GETDROPPEDSTATE, 0, 0) != 0; }))
+        << "Alt+Down did not open the list";
+    typeText(L"com2");
+    EXPECT_TRUE(waitFor([&] { return windowText(d.port) == L"COM2"; }));
+    typeText(L"3");
+    const std::wstring chosen = com23 == entries.end() ? L"COM23" : *com23;
+    EXPECT_TRUE(waitFor([&] { return windowText(d.port) == chosen; }));
+    shoot(d.dialog, L"portlist");
+    // Enter closes the open list, the next one confirms.
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(d.port, CB_GETDROPPEDSTATE, 0, 0) == 0; }));
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+    EXPECT_TRUE(waitForPanel(3, L"Port COM23 otevřen"));
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 23u);
+
+    const std::size_t logBefore = device.received().size();
+    ASSERT_TRUE(waitForFocus(m_memo1));
+    typeText(L"PING");
+    ASSERT_TRUE(waitForPanel(0, L"1"));
+    pressKey(VK_F6);
+    ASSERT_TRUE(waitForPanel(3, L"Konec přenosu"));
+    EXPECT_EQ(panel(2), L"1");
+    EXPECT_EQ(device.received().substr(logBefore), "PING\r\n");
+
+    d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    EXPECT_EQ(windowText(d.port), chosen);
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+}
+
+// On a first start the port list's whole text is selected: "com1" typed
+// with the drop-down part open replaces it.  Backspace at the start of
+// "COM1" chooses nothing; the default button's border follows the focus.
+TEST_F(Window, shouldReplaceTheListsTextAndMoveTheDefaultWithTheFocus)
+{
+    start();
+    SetComWindows d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    pressKey(VK_DOWN, {VK_MENU});
+    ASSERT_TRUE(waitFor([&] { return SendMessageW(d.port, CB_GETDROPPEDSTATE, 0, 0) != 0; }));
+    typeText(L"com1");
+    EXPECT_TRUE(waitFor([&] { return windowText(d.port) == L"COM1"; }))
+        << std::string(windowText(d.port).begin(), windowText(d.port).end());
+    pressKey(VK_RETURN); // closes the drop-down part only
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(d.dialog); }));
+    EXPECT_TRUE(waitForPanel(3, L"Port COM1 otevřen"));
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 1u);
+
+    d = showPortDialog();
+    ASSERT_TRUE(d.dialog);
+    const auto defaults = [&] {
+        const auto type = [](HWND button) { return GetWindowLongPtrW(button, GWL_STYLE) & 0xF; };
+        return std::pair{type(d.storno), type(d.ok)};
+    };
+    ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    pressKey(VK_HOME);
+    pressKey(VK_BACK);
+    for (int i = 0; i < 3; ++i)
+        pressKey(VK_TAB);
+    ASSERT_TRUE(waitForFocus(d.storno));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_DEFPUSHBUTTON, BS_PUSHBUTTON}));
+    pressKey(VK_TAB, {VK_SHIFT});
+    ASSERT_TRUE(waitForFocus(d.timeOut));
+    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    pressKey(VK_TAB);
+    pressKey(VK_TAB);
+    ASSERT_TRUE(waitForFocus(d.ok));
+    pressKey(VK_RETURN);
+    EXPECT_EQ(waitForBox().text, L"Nelze otevrit COM");
+    EXPECT_EQ(settingsValue(L"ComPortIndex"), 0u);
+    pressKey(VK_RETURN);
+    EXPECT_TRUE(waitForPanel(3, L"Port uzavřen"));
 }
 
 // With a port stored: opened at start.  Esc with a list's drop-down part

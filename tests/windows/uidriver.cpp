@@ -216,6 +216,16 @@ RECT tabPage(HWND tabs)
     return r;
 }
 
+RECT tabItem(HWND tabs, int index)
+{
+    RECT r{};
+    RemoteBuffer buffer(tabs, sizeof r);
+    SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(buffer.address()));
+    buffer.read(&r, sizeof r);
+    return r;
+}
+
 std::wstring tabText(HWND tabs, int index)
 {
     RemoteBuffer buffer(tabs, sizeof(TCITEMW) + 512 * sizeof(wchar_t));
@@ -274,7 +284,7 @@ void send(std::vector<INPUT>& inputs)
 
 } // namespace
 
-void pressKey(WORD virtualKey, std::initializer_list<WORD> modifiers)
+void pressKey(WORD virtualKey, const std::vector<WORD>& modifiers)
 {
     std::vector<INPUT> inputs;
     for (WORD modifier : modifiers)

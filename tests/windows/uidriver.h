@@ -60,12 +60,14 @@ SIZE clientSize(HWND window);
 std::wstring statusText(HWND statusBar, int part);
 std::vector<int> statusParts(HWND statusBar);
 std::wstring tabText(HWND tabs, int index);
-// The display area of a tab control's pages, in its client coordinates.
+// The display area of a tab control's pages, and a tab's own rectangle, in
+// its client coordinates.
 RECT tabPage(HWND tabs);
+RECT tabItem(HWND tabs, int index);
 
 // Input.  The target window is brought to the foreground first.
 bool bringToFront(HWND window);
-void pressKey(WORD virtualKey, std::initializer_list<WORD> modifiers = {});
+void pressKey(WORD virtualKey, const std::vector<WORD>& modifiers = {});
 void typeText(const std::wstring& text);
 // A left click at a point of `window`'s client area.
 void click(HWND window, POINT clientPoint);

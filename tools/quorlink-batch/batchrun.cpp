@@ -280,7 +280,7 @@ int runWith(const Options& options)
     const settings::StoredSettings& stored = applied.stored;
 
     if (options.listPorts)
-        return listPorts(link.portTable());
+        return listPorts(link.portTable(), stored.port.ComPortIndex);
 
     const std::optional<transfer::CodePage>& codePage = applied.codePage;
     if (!codePage)
@@ -317,6 +317,7 @@ int runWith(const Options& options)
         return fail(messages::NoSpeedStored);
     if (portNumber < 1)
         return fail(messages::NoPortStored);
+    reachListedPort(link.portTable(), portNumber, stored.port.ComPortIndex);
 
     const std::int32_t timeOut = options.timeoutMs.value_or(stored.port.TimeOut);
     const bool eof = options.noEof ? false : (options.eof || stored.sendEndFile.value_or(false));

@@ -145,8 +145,10 @@ const char* const Usage =
     "                          transcript (from the request's first byte to the\n"
     "                          reply's end or the time-out), and their median and\n"
     "                          slowest to the summary\n"
-    "      --list-ports        list COM1 to COM16 with their devices, and serial\n"
-    "                          devices that no COM number reaches yet\n"
+    "      --list-ports        list the ports as the window's port dialog does: COM1\n"
+    "                          to COM16, then the system's ports above them, each\n"
+    "                          with its device; a device that no COM number reaches\n"
+    "                          yet gets the next free number from COM17 up\n"
     "  -h, --help              show this text\n"
     "  -V, --version           show the version\n"
     "\n"
@@ -241,6 +243,12 @@ std::string cannotOpenPort(std::string_view label, std::string_view device,
     } else {
         text += systemPart(error, systemText);
     }
+    if (error.kind == serial::PortErrorKind::PermissionDenied && !error.deviceGroup.empty()) {
+        const std::string& group = error.deviceGroup;
+        text += "; only members of group " + group +
+                " may use the device: add yourself with 'sudo usermod -aG " + group +
+                " $USER' (Debian), then log in again";
+    }
     return text;
 }
 
@@ -301,6 +309,62 @@ std::string timingSummary(int replies, long long medianTenths, long long slowest
     return "timing of " + std::to_string(replies) + (replies == 1 ? " reply" : " replies") +
            ": median " + milliseconds(medianTenths) + " ms, slowest " +
            milliseconds(slowestTenths) + " ms (line " + std::to_string(slowestLine) + ")";
+}
+
+namespace {
+
+// What the system tells of a port's device: its name, maker, serial number
+// and its other name.
+std::string descriptionOf(const serial::ListedPort& port)
+{
+    if (!port.port)
+        return {};
+    std::vector<std::string> facts;
+    if (!port.port->name.empty())
+        facts.push_back(port.port->name);
+    if (!port.port->maker.empty())
+        facts.push_back(port.port->maker);
+    if (!port.port->serialNumber.empty())
+        facts.push_back("serial number " + port.port->serialNumber);
+    if (const std::string other = serial::otherDevicePath(port); !other.empty())
+        facts.push_back(other);
+    std::string text;
+    for (const std::string& fact : facts)
+        text += (text.empty() ? "" : ", ") + fact;
+    return text;
+}
+
+// `text` padded with spaces to `width` characters, and one space more.
+std::string column(std::string text, std::size_t width)
+{
+    if (text.size() < width)
+        text.resize(width, ' ');
+    return text + ' ';
+}
+
+} // namespace
+
+std::string portListing(const std::vector<serial::ListedPort>& ports)
+{
+    std::string text = "Port   Device                                   Present What it is\n";
+    std::string offered;
+    for (const serial::ListedPort& port : ports) {
+        const std::string name = serial::comName(port.number);
+        std::string line = column(name, 6) + column(port.device, 40) +
+                           column(port.present ? "yes" : "no", 7) + descriptionOf(port);
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        text += line + '\n';
+        if (port.offered)
+            offered += name + '=' + port.device + '\n';
+    }
+    if (!offered.empty()) {
+        text += "\nNumbers given to devices that no number reached before.  --port reaches\n"
+                "them now; the window's port dialog, confirmed with one, adds its line to\n"
+                "[Ports] so that the number stays with the device:\n" +
+                offered;
+    }
+    return text;
 }
 
 } // namespace quorlink::batch::messages

@@ -4,11 +4,13 @@
 // help, the usage errors, the progress line and why a run could not be made
 // or ended early.  Each error goes to standard error behind "quorlink-batch: ".
 
+#include "serial/portdiscovery.h"
 #include "serial/serialport.h"
 #include "stopsignals.h"
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorlink::batch::messages {
 
@@ -69,5 +71,11 @@ std::string milliseconds(long long tenths);
 inline constexpr std::string_view StreamWriteError = "Stream write error";
 // Something failed that has no words of its own.
 inline constexpr std::string_view UnexpectedFailure = "unexpected failure";
+
+// ---- --list-ports
+// The port list as a table, one port a line ("COM3   /dev/ttyUSB0   yes
+// FT232R USB UART, FTDI, ..."), then the [Ports] line of every number given
+// to a device that no number reached.
+std::string portListing(const std::vector<serial::ListedPort>& ports);
 
 } // namespace quorlink::batch::messages

@@ -25,7 +25,7 @@ ComboBoxWidget::ComboBoxWidget(window::DialogControl control, QWidget* parent)
     // An entry picked in the drop-down part, or stepped to with the wheel or
     // Page Up and Down.
     connect(this, &QComboBox::activated, this, [this](int index) {
-        if (m_box && !m_showing)
+        if (m_box && !m_showing && !m_leaving)
             m_box->EntryPicked(index);
     });
     // Edits that come without a key (context-menu paste, drag and drop).
@@ -50,10 +50,26 @@ void ComboBoxWidget::attach(window::TComboBox* box,
     m_box = box;
     m_keyDown = std::move(keyDown);
     m_keyPress = std::move(keyPress);
-    clear();
-    for (const std::u16string& item : box->Items())
-        addItem(toQString(item));
     box->attach(this);
+}
+
+void ComboBoxWidget::showItems(const std::vector<std::u16string>& items)
+{
+    // Only what changed: the entries the list always has keep their place
+    // and the entry chosen among them stays current.  The list's state is
+    // shown again afterwards.
+    m_showing = true;
+    const int wanted = static_cast<int>(items.size());
+    while (count() > wanted)
+        removeItem(count() - 1);
+    for (int i = 0; i < wanted; ++i) {
+        const QString text = toQString(items[static_cast<std::size_t>(i)]);
+        if (i == count())
+            addItem(text);
+        else if (itemText(i) != text)
+            setItemText(i, text);
+    }
+    m_showing = false;
 }
 
 void ComboBoxWidget::showChoice(int itemIndex, std::u16string_view text, int selStart,
@@ -78,6 +94,32 @@ void ComboBoxWidget::showChoice(int itemIndex, std::u16string_view text, int sel
             view()->selectionModel()->clear();
     }
     m_showing = false;
+}
+
+void ComboBoxWidget::showPopup()
+{
+    // Opening the drop-down part clears the box's selection; a list box
+    // keeps it, so that what is typed next replaces the selected text.
+    QLineEdit* edit = lineEdit();
+    const int start = edit->selectionStart();
+    const int length = static_cast<int>(edit->selectedText().size());
+    const int cursor = edit->cursorPosition();
+    QComboBox::showPopup();
+    if (length == 0)
+        edit->setCursorPosition(cursor);
+    else if (cursor == start)
+        edit->setSelection(start + length, -length);
+    else
+        edit->setSelection(start, length);
+}
+
+void ComboBoxWidget::focusOutEvent(QFocusEvent* event)
+{
+    // Leaving, the box chooses the entry its text matches (it says it was
+    // activated): the choice is the behaviour's, which already has it.
+    m_leaving = true;
+    QComboBox::focusOutEvent(event);
+    m_leaving = false;
 }
 
 bool ComboBoxWidget::droppedDown() const

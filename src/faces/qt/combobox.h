@@ -29,9 +29,12 @@ public:
     void showChoice(int itemIndex, std::u16string_view text, int selStart, int selLength) override;
     bool droppedDown() const override;
     void closeDropDown() override { hidePopup(); }
+    void showItems(const std::vector<std::u16string>& items) override;
+    void showPopup() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -44,6 +47,7 @@ private:
     std::function<bool(char16_t&)> m_keyPress;
     bool m_showing = false;
     bool m_inKey = false;
+    bool m_leaving = false;
 };
 
 } // namespace quorlink::qtface

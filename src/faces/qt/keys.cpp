@@ -30,6 +30,10 @@ std::optional<window::Key> keyOf(const QKeyEvent& event)
         return window::Key::Left;
     case Qt::Key_Right:
         return window::Key::Right;
+    case Qt::Key_PageUp:
+        return window::Key::PageUp;
+    case Qt::Key_PageDown:
+        return window::Key::PageDown;
     case Qt::Key_Delete:
         return window::Key::Delete;
     default:

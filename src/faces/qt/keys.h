@@ -13,7 +13,7 @@ namespace quorlink::qtface {
 window::Modifiers modifiersOf(const QKeyEvent& event);
 
 // The key, for keys that type nothing the behaviour cares about (arrows,
-// Enter, Esc, Tab, Space, Delete); nothing for the others.
+// Page Up and Down, Enter, Esc, Tab, Space, Delete); nothing for the others.
 std::optional<window::Key> keyOf(const QKeyEvent& event);
 
 // The character a key press types, as a 16-bit code: Enter CR, Backspace 8,

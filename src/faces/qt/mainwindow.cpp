@@ -163,6 +163,10 @@ void MainWindow::buildWindow()
     Memo1 = addPage(window::SourcePageCaption, QStringLiteral("Memo1"));
     Memo2 = addPage(window::ReceivedPageCaption, QStringLiteral("Memo2"));
     TabbedNotebook1->setCurrentIndex(0);
+    // A click on a tab takes the focus, as on a tab control of the system;
+    // the keys there are TForm1's first.
+    TabbedNotebook1->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    TabbedNotebook1->tabBar()->installEventFilter(this);
     setCentralWidget(TabbedNotebook1);
 
     auto* statusBar = new PanelStatusBar(this);
@@ -217,6 +221,9 @@ void MainWindow::buildMenu()
 
 bool MainWindow::keyPress(window::WindowControl control, const QKeyEvent& event)
 {
+    if (const std::optional<window::Key> key = keyOf(event);
+        key && m_form->KeyDown(control, *key, modifiersOf(event)))
+        return true;
     const std::optional<char16_t> typed = typedCharacter(event);
     if (!typed)
         return false;
@@ -308,6 +315,28 @@ void MainWindow::setFocus(window::WindowControl control)
     }
 }
 
+int MainWindow::shownPage() const
+{
+    return TabbedNotebook1->currentIndex();
+}
+
+void MainWindow::showPage(int page)
+{
+    TabbedNotebook1->setCurrentIndex(page);
+}
+
+window::WindowControl MainWindow::focusedControl() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus == Memo1)
+        return window::WindowControl::Memo1;
+    if (focus == Memo2)
+        return window::WindowControl::Memo2;
+    if (focus == TabbedNotebook1->tabBar() || focus == TabbedNotebook1)
+        return window::WindowControl::TabbedNotebook1;
+    return window::WindowControl::Form1;
+}
+
 double MainWindow::refreshRate() const
 {
     const QScreen* display = screen();
@@ -344,19 +373,25 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // The keys the focused control leaves come up here as well: the panes'
-    // were reported on their way in (eventFilter).
+    // and the tabs' were reported on their way in (eventFilter).
     const QWidget* focus = QApplication::focusWidget();
-    bool dropped = false;
-    if (focus == nullptr || focus == this)
-        dropped = keyPress(window::WindowControl::Form1, *event);
-    else if (focus == TabbedNotebook1->tabBar())
-        dropped = keyPress(window::WindowControl::TabbedNotebook1, *event);
-    if (!dropped)
-        QMainWindow::keyPressEvent(event);
+    if ((focus == nullptr || focus == this) && keyPress(window::WindowControl::Form1, *event))
+        return;
+    QMainWindow::keyPressEvent(event);
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    if (m_form && m_form->KeyDown(focusedControl(), window::Key::Tab, {!next, false, false}))
+        return true;
+    return QMainWindow::focusNextPrevChild(next);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == TabbedNotebook1->tabBar() && event->type() == QEvent::KeyPress &&
+        keyPress(window::WindowControl::TabbedNotebook1, *static_cast<QKeyEvent*>(event)))
+        return true;
     if (watched == Memo1 || watched == Memo2) {
         if (event->type() == QEvent::ShortcutOverride) {
             // The editor claims Ctrl+X and others for itself; the menu's

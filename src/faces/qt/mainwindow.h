@@ -62,6 +62,8 @@ public:
     void closeWindow() override;
     void setFocus(window::WindowControl control) override;
     using QMainWindow::setFocus;
+    int shownPage() const override;
+    void showPage(int page) override;
     double refreshRate() const override;
     const window::Clock& frameClock() const override { return m_frameClock; }
     window::Timer& frameTimer() override { return m_frameTimer; }
@@ -77,15 +79,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // The key-press handler for keys that reach the window itself.
     void keyPressEvent(QKeyEvent* event) override;
-    // The panes' key presses, and the menu shortcuts winning over theirs.
+    // The panes' and the tabs' key presses, and the menu shortcuts winning
+    // over the panes' own.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Tab and Shift+Tab that no control took, and the focus leaving a
+    // control that is hidden: where TForm1 says.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildWindow();
     void buildMenu();
-    // The character a key press types, to TForm1's key handling for `control`;
-    // true when it is dropped there.
+    // A key press on its way to `control`, to TForm1's key handling: first
+    // as a key (KeyDown), then as the character it types (KeyPress).  True
+    // when TForm1 used the key or dropped the character.
     bool keyPress(window::WindowControl control, const QKeyEvent& event);
+    // The control that has the focus, as TForm1 knows them.
+    window::WindowControl focusedControl() const;
     // True when the LayoutRequest of `widget` is to be held.
     bool holdLayout(QObject* widget);
 

@@ -4,6 +4,7 @@
 #include "text.h"
 #include "windowfont.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -90,6 +91,10 @@ PortDialog::PortDialog(QWidget* parent)
         widget->setObjectName(nameOf(component));
         widget->setGeometry(bounds);
     }
+    // Which button is the default is TSetCom's to say as the focus moves,
+    // not the buttons' own.
+    Button1->setAutoDefault(false);
+    Button2->setAutoDefault(false);
     Button2->setDefault(true);
 
     m_core = std::make_unique<window::TSetCom>(*this, *EditTimeOut, m_clock, m_timer);
@@ -110,6 +115,10 @@ PortDialog::PortDialog(QWidget* parent)
     Button1->installEventFilter(this);
     Button2->installEventFilter(this);
     GroupBox1->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && now->window() == this)
+            m_core->FocusChanged(focusedControl());
+    });
     connect(Button1, &QPushButton::clicked, this,
             [this] { m_core->ButtonClick(window::DialogControl::Button1); });
     connect(Button2, &QPushButton::clicked, this,
@@ -160,6 +169,12 @@ void PortDialog::setFocus(window::DialogControl control, bool forward)
                                    : forward    ? Qt::TabFocusReason
                                                 : Qt::BacktabFocusReason;
     widgetOf(control)->setFocus(reason);
+}
+
+void PortDialog::showDefaultButton(window::DialogControl button)
+{
+    Button1->setDefault(button == window::DialogControl::Button1);
+    Button2->setDefault(button == window::DialogControl::Button2);
 }
 
 window::Point PortDialog::position() const

@@ -44,6 +44,7 @@ public:
     void endModal(int result) override { QDialog::done(result); }
     std::optional<window::DialogControl> focusedControl() const override;
     void setFocus(window::DialogControl control, bool forward) override;
+    void showDefaultButton(window::DialogControl button) override;
     window::Point position() const override;
     void move(window::Point topLeft) override;
     window::Point frameSize() const override;

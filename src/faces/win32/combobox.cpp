@@ -4,6 +4,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cwchar>
+
 namespace quorlink::win32 {
 
 namespace {
@@ -39,9 +42,32 @@ void ComboField::attach(window::TSetCom& setCom, window::TComboBox& box,
     m_setCom = &setCom;
     m_box = &box;
     m_control = control;
-    for (const std::u16string& entry : box.Items())
-        SendMessageW(m_combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(entry).c_str()));
     box.attach(this);
+}
+
+void ComboField::showItems(const std::vector<std::u16string>& items)
+{
+    // Only the entries after those that stay as they are: the ones the list
+    // always has keep their place.  The list's state is shown afterwards.
+    m_showing = true;
+    const auto count = [this] {
+        return static_cast<std::size_t>(SendMessageW(m_combo, CB_GETCOUNT, 0, 0));
+    };
+    std::size_t same = 0;
+    while (same < items.size() && same < count()) {
+        const auto length = SendMessageW(m_combo, CB_GETLBTEXTLEN, same, 0);
+        std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        SendMessageW(m_combo, CB_GETLBTEXT, same, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(std::wcslen(text.c_str()));
+        if (fromWide(text) != items[same])
+            break;
+        ++same;
+    }
+    while (count() > same)
+        SendMessageW(m_combo, CB_DELETESTRING, count() - 1, 0);
+    for (std::size_t i = same; i < items.size(); ++i)
+        SendMessageW(m_combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(items[i]).c_str()));
+    m_showing = false;
 }
 
 void ComboField::place(const RECT& box, int visibleEntries)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace quorlink::win32 {
 
@@ -29,7 +30,7 @@ public:
 
     // Creates the combo box as a child of `dialog`, empty.
     void create(HWND dialog, int id);
-    // Fills the list from `box` and shows its state from now on.
+    // Shows the entries and the state of `box` from now on.
     void attach(window::TSetCom& setCom, window::TComboBox& box, window::DialogControl control);
 
     HWND hwnd() const { return m_combo; }
@@ -45,6 +46,7 @@ public:
     void showChoice(int itemIndex, std::u16string_view text, int selStart, int selLength) override;
     bool droppedDown() const override;
     void closeDropDown() override;
+    void showItems(const std::vector<std::u16string>& items) override;
 
 private:
     static LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

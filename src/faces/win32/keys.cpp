@@ -21,6 +21,10 @@ window::Key keyOf(WPARAM virtualKey)
         return window::Key::Left;
     case VK_RIGHT:
         return window::Key::Right;
+    case VK_PRIOR:
+        return window::Key::PageUp;
+    case VK_NEXT:
+        return window::Key::PageDown;
     case VK_DELETE:
         return window::Key::Delete;
     default:

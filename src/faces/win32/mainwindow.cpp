@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "dialogs.h"
+#include "keys.h"
 #include "resourceids.h"
 #include "text.h"
 #include "window/Term.h"
@@ -252,6 +253,11 @@ void MainWindow::layoutChildren()
         MoveWindow(pane, page.left, page.top, page.right - page.left, page.bottom - page.top, TRUE);
 }
 
+int MainWindow::shownPage() const
+{
+    return static_cast<int>(SendMessageW(m_tabs, TCM_GETCURSEL, 0, 0));
+}
+
 void MainWindow::showPage(int page)
 {
     SendMessageW(m_tabs, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
@@ -349,6 +355,16 @@ HWND MainWindow::windowOf(window::WindowControl control) const
     return nullptr;
 }
 
+std::optional<window::WindowControl> MainWindow::controlOf(HWND window) const
+{
+    for (const auto control : {window::WindowControl::Form1, window::WindowControl::TabbedNotebook1,
+                               window::WindowControl::Memo1, window::WindowControl::Memo2}) {
+        if (window == windowOf(control))
+            return control;
+    }
+    return std::nullopt;
+}
+
 void MainWindow::setFocus(window::WindowControl control)
 {
     // Given back whenever the window is activated (WM_ACTIVATE).
@@ -432,21 +448,21 @@ bool MainWindow::preTranslate(MSG& msg)
     // a pane runs "Konec" and cuts nothing.
     if (TranslateAcceleratorW(m_hwnd, m_accelerators, &msg))
         return true;
-    // What is typed in the window itself, on the tabs and in the panes goes
-    // to TForm1's key handling first.
+    // What is pressed and typed in the window itself, on the tabs and in
+    // the panes goes to TForm1's key handling first: a pane asks for no
+    // Tab, and the tab control knows no Ctrl+Tab.
+    const std::optional<window::WindowControl> control = controlOf(msg.hwnd);
+    if (!control)
+        return false;
+    if (msg.message == WM_KEYDOWN)
+        return m_form->KeyDown(*control, keyOf(msg.wParam), heldModifiers());
     if (msg.message != WM_CHAR)
         return false;
-    for (const auto control : {window::WindowControl::Form1, window::WindowControl::TabbedNotebook1,
-                               window::WindowControl::Memo1, window::WindowControl::Memo2}) {
-        if (msg.hwnd != windowOf(control))
-            continue;
-        char16_t key = static_cast<char16_t>(msg.wParam);
-        m_form->KeyPress(control, key);
-        if (key == 0)
-            return true;
-        msg.wParam = key;
-        break;
-    }
+    char16_t key = static_cast<char16_t>(msg.wParam);
+    m_form->KeyPress(*control, key);
+    if (key == 0)
+        return true;
+    msg.wParam = key;
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace quorlink::window {
@@ -59,6 +60,9 @@ public:
     void showPendingChanges() override;
     void closeWindow() override;
     void setFocus(window::WindowControl control) override;
+    // The tab control's page, and its pane shown above the others.
+    int shownPage() const override;
+    void showPage(int page) override;
     // The display's refresh rate, a clock of the performance counter and a
     // timer of this window.
     double refreshRate() const override { return m_refreshRate; }
@@ -71,8 +75,8 @@ public:
     std::u16string panelText(int index) const override;
 
     // Lets the window see a message before it is dispatched: the menu
-    // shortcuts (before the focused pane sees the key) and the characters
-    // its key-press handler sees.  Returns true when the message was used.
+    // shortcuts (before the focused pane sees the key), then the keys and
+    // the characters TForm1 sees.  Returns true when the message was used.
     bool preTranslate(MSG& msg);
 
 private:
@@ -89,9 +93,10 @@ private:
     // Restored: the restored size at the scale the window is at now.
     void restoredSize();
     void layoutChildren();
-    void showPage(int page);
     int scale(int pixels96) const;
     HWND windowOf(window::WindowControl control) const;
+    // The control `window` is, if it is one of those TForm1 knows.
+    std::optional<window::WindowControl> controlOf(HWND window) const;
     // Shows the panel texts set since the last frame.
     void showPanels();
 

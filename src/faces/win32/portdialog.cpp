@@ -238,6 +238,8 @@ int PortDialog::runModal()
         m_pendingFocus.reset();
         setFocus(control, true);
     }
+    m_noticedFocus = nullptr;
+    noticeFocus();
     MSG msg{};
     while (!m_result) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -248,6 +250,7 @@ int PortDialog::runModal()
             break;
         }
         dispatchMessage(msg);
+        noticeFocus();
     }
     m_running = false;
     // The owner comes back before the dialog goes, and is activated: as a
@@ -291,6 +294,23 @@ void PortDialog::setFocus(DialogControl control, bool)
         m_comboCom.selectAll();
     else if (control == DialogControl::ComboBoxBaud)
         m_comboBaud.selectAll();
+}
+
+void PortDialog::showDefaultButton(DialogControl button)
+{
+    SendMessageW(m_button1, BM_SETSTYLE,
+                 button == DialogControl::Button1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    SendMessageW(m_button2, BM_SETSTYLE,
+                 button == DialogControl::Button2 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void PortDialog::noticeFocus()
+{
+    const HWND focus = GetFocus();
+    if (focus == m_noticedFocus || !focus || !IsChild(m_hwnd, focus))
+        return;
+    m_noticedFocus = focus;
+    m_setCom->FocusChanged(controlOf(focus));
 }
 
 window::Point PortDialog::position() const

@@ -45,6 +45,8 @@ public:
     // it is given when the dialog shows.
     std::optional<window::DialogControl> focusedControl() const override;
     void setFocus(window::DialogControl control, bool forward) override;
+    // The button's style: BS_DEFPUSHBUTTON on it, BS_PUSHBUTTON on the other.
+    void showDefaultButton(window::DialogControl button) override;
     // Screen pixels: the frame, its owner's, the work area of its monitor.
     window::Point position() const override;
     void move(window::Point topLeft) override;
@@ -65,6 +67,9 @@ private:
     HWND windowOf(window::DialogControl control) const;
     HWND focusWindowOf(window::DialogControl control) const;
     std::optional<window::DialogControl> controlOf(HWND window) const;
+    // Tells TSetCom when the focus has moved to another of the dialog's
+    // controls, whatever moved it (keys, clicks, activation).
+    void noticeFocus();
 
     window::TSetCom* m_setCom = nullptr;
     HWND m_owner = nullptr;
@@ -85,6 +90,8 @@ private:
     std::optional<window::DialogControl> m_pendingFocus;
     // The control that had the focus when the dialog was deactivated.
     HWND m_focus = nullptr;
+    // The focus TSetCom was last told of.
+    HWND m_noticedFocus = nullptr;
 };
 
 } // namespace quorlink::win32

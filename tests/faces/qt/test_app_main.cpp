@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
@@ -65,7 +67,24 @@ QString AppTest::settingsText() const
 
 std::unique_ptr<MainWindow> AppTest::start()
 {
-    return std::make_unique<MainWindow>(settings::createUserSettingsStore());
+    auto form = std::make_unique<MainWindow>(settings::createUserSettingsStore());
+    // The machine's own serial ports stay out of the tests: none unless a
+    // test gives a tree.
+    form->form().setDeviceTree({{}, {}});
+    return form;
+}
+
+void AppTest::shoot(QWidget& window, QWidget* popup, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("QUORLINK_SHOTS");
+    if (folder.isEmpty())
+        return;
+    QPixmap picture = window.grab();
+    if (popup && popup->isVisible()) {
+        QPainter painter(&picture);
+        painter.drawPixmap(window.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+    }
+    EXPECT_TRUE(picture.save(folder + u'/' + name + QStringLiteral(".png")));
 }
 
 void AppTest::showActive(MainWindow& form)

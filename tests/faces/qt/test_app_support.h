@@ -76,11 +76,16 @@ protected:
     // Writes the settings file $XDG_CONFIG_HOME/Brindova/Quorlink.ini.
     void writeSettings(const QByteArray& ini);
     QString settingsText() const;
-    // Starts the window as the program does, with the user's settings store.
+    // Starts the window as the program does, with the user's settings store,
+    // looking for serial ports in no device tree (setDeviceTree gives one).
     std::unique_ptr<MainWindow> start();
     // Shows the window and makes it the active one, so shortcuts reach it.
     void showActive(MainWindow& form);
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Saves a picture of `window`, with `popup` (a list's open drop-down
+    // part) drawn over it where it shows, as <QUORLINK_SHOTS>/<name>.png;
+    // nothing when QUORLINK_SHOTS is unset (scripts/screenshot sets it).
+    static void shoot(QWidget& window, QWidget* popup, const QString& name);
     // Starts this test program afresh as "--probe NAME ARGUMENTS..." (see
     // test_app_main.cpp) with HOME and XDG_CONFIG_HOME in the test's config
     // folder and `environment` added, and returns its "key=value" lines.

@@ -222,6 +222,45 @@ TEST_F(Window, shouldSetStopRequestedByEscInPaneOrWindowButNotOnTabBar)
     EXPECT_TRUE(form->form().StopRequested);
 }
 
+// Keys as the keyboard sends them, through the window: Tab leaves a pane
+// for the tabs without typing a tab and comes back; Ctrl+Tab and Ctrl+PgUp
+// turn the page with the focus in its pane; a clicked tab keeps the focus
+// until Tab.  Esc counts in a pane, not on the tabs.
+TEST_F(Window, shouldLeaveAPaneWithTabAndTurnPagesWithCtrlTab)
+{
+    auto form = start();
+    showActive(*form);
+    QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());
+    QTabBar* tabs = form->TabbedNotebook1->tabBar();
+    std::vector<std::pair<QWidget*, int>> visited;
+    const auto record = [&] {
+        visited.emplace_back(QApplication::focusWidget(), form->TabbedNotebook1->currentIndex());
+    };
+    QTest::keyClicks(static_cast<QWidget*>(nullptr), QStringLiteral("ab"));
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Tab, Qt::KeyboardModifiers{}},
+                                         {Qt::Key_Tab, {}},
+                                         {Qt::Key_Backtab, Qt::ShiftModifier},
+                                         {Qt::Key_Escape, {}},
+                                         {Qt::Key_Tab, Qt::ControlModifier},
+                                         {Qt::Key_PageUp, Qt::ControlModifier}}) {
+        QTest::keyClick(static_cast<QWidget*>(nullptr), key, modifiers);
+        record();
+    }
+    EXPECT_FALSE(form->form().StopRequested);
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+    EXPECT_TRUE(form->form().StopRequested);
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    record();
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab);
+    record();
+    EXPECT_EQ(form->Memo1->toPlainText(), u"ab");
+    QWidget* memo1 = form->Memo1;
+    const std::vector<std::pair<QWidget*, int>> expected{{tabs, 0}, {memo1, 0},       {tabs, 0},
+                                                         {tabs, 0}, {form->Memo2, 1}, {memo1, 0},
+                                                         {tabs, 1}, {form->Memo2, 1}};
+    EXPECT_EQ(visited, expected);
+}
+
 class Run : public AppTest
 {};
 
@@ -544,6 +583,7 @@ public:
     {
         throw quorlink::settings::SettingsError("Failed to set data for 'SendEndFile'");
     }
+    void StorePortDevice(std::int32_t, const std::string&) override {}
 };
 
 TEST_F(PortCommand, shouldShowStoreFailureAndKeepPortWhenSettingsCannotBeWritten)

@@ -19,6 +19,8 @@
 
 #include <functional>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -347,6 +349,29 @@ TEST_F(SetComTest, shouldMoveFocusInTabOrder)
     EXPECT_EQ(timeOutLeft, u"2000");
     EXPECT_EQ(timeOutSelected, u"2000");
     EXPECT_EQ(speedSelected, u"Vyberte rychlost");
+}
+
+// The default button, its border and Enter follow the focus: "Storno"
+// while it has it, "Ok" from anywhere else.
+TEST_F(SetComTest, shouldMakeTheFocusedButtonTheDefault)
+{
+    std::vector<std::pair<bool, bool>> defaults;
+    const int result = showAndRun([&] {
+        defaults.emplace_back(m_dialog.Button1->isDefault(), m_dialog.Button2->isDefault());
+        for (const auto& [key, modifiers] : {std::pair{Qt::Key_Tab, Qt::KeyboardModifiers{}},
+                                             {Qt::Key_Tab, {}},
+                                             {Qt::Key_Tab, {}},
+                                             {Qt::Key_Tab, {}},
+                                             {Qt::Key_Backtab, Qt::ShiftModifier}}) {
+            press(key, modifiers);
+            defaults.emplace_back(m_dialog.Button1->isDefault(), m_dialog.Button2->isDefault());
+        }
+        press(Qt::Key_Return);
+    });
+    const std::vector<std::pair<bool, bool>> expected{{false, true}, {false, true}, {false, true},
+                                                      {true, false}, {false, true}, {true, false}};
+    EXPECT_EQ(defaults, expected);
+    EXPECT_EQ(result, 3);
 }
 
 TEST_F(SetComTest, shouldCompleteTypedTextToFirstEntryAndChooseIt)

@@ -2,11 +2,15 @@
 // settings fields, "Ok" stores the three values and reopens the port, every
 // other way out changes nothing.
 
+#include "devicetree.h"
+#include "filesizelimit.h"
 #include "portdialog.h"
 #include "ptydevice.h"
+#include "refuseddevice.h"
 #include "spinedit.h"
 #include "test_app_support.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,7 +22,9 @@
 namespace {
 
 using quorlink::qtface::testing::AppTest;
+using quorlink::testing::PreparedDeviceTree;
 using quorlink::testing::PtyDevice;
+using quorlink::testing::RefusedDevice;
 
 class PortDialog : public AppTest
 {
@@ -54,6 +60,31 @@ protected:
     {
         return QString::fromStdU16String(form.panelText(index));
     }
+
+    // A machine with an FT232 adapter that udev named, reached by no number.
+    std::unique_ptr<MainWindow> startWithAdapter()
+    {
+        auto form = start();
+        form->form().setDeviceTree({m_devices.dev(), m_devices.sysClassTty()});
+        return form;
+    }
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        m_adapterNode = QString::fromStdString(
+            m_devices
+                .addUsbAdapter("ttyUSB0", m_adapter.path(), "FTDI", "FT232R USB UART", "A50285BI",
+                               "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0")
+                .string());
+        m_byId = QString::fromStdString(
+            (m_devices.dev() / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0")
+                .string());
+    }
+
+    PtyDevice m_adapter;
+    PreparedDeviceTree m_devices;
+    QString m_adapterNode;
+    QString m_byId;
 };
 
 TEST_F(PortDialog, shouldOfferDefaultsOnFirstStartAndStoreThemOnOk)
@@ -202,6 +233,41 @@ TEST_F(PortDialog, shouldNameEachPortsDeviceAndWhetherItExistsInItsTooltip)
     EXPECT_TRUE(tooltips.at(15).startsWith(u"/dev/ttyS15 (")) << tooltips.at(15).toStdString();
 }
 
+// Keys as the keyboard sends them, to whatever has the focus.  On a first
+// start the list has its whole text selected, so what is typed with the
+// drop-down part open replaces it; Backspace chooses nothing even where it
+// deletes nothing.
+TEST_F(PortDialog, shouldReplaceTheListsTextWhenTypingAndChooseNothingOnBackspace)
+{
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        // The focus widget itself: the offscreen platform's focus window
+        // drops Alt and lags behind a drop-down part.
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    };
+    auto form = start();
+    showActive(*form);
+    QString typed;
+    pressF9(*form, [&](quorlink::qtface::PortDialog& dialog) {
+        press(Qt::Key_Down, Qt::AltModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("com3"));
+        typed = dialog.ComboBoxCom->currentText();
+        press(Qt::Key_Return); // closes the drop-down part only
+        QTRY_COMPARE(QApplication::focusWidget(), dialog.ComboBoxCom);
+        EXPECT_TRUE(dialog.isVisible());
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(typed, u"COM3");
+    EXPECT_EQ(form->form().ComPortIndex, 3);
+
+    pressF9(*form, [&](quorlink::qtface::PortDialog&) {
+        press(Qt::Key_Home);
+        press(Qt::Key_Backspace);
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(form->form().ComPortIndex, 0);
+    EXPECT_TRUE(settingsText().contains(u"ComPortIndex=0"));
+}
+
 TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
 {
     auto form = start();
@@ -216,6 +282,159 @@ TEST_F(PortDialog, shouldGiveFocusBackAndConfirmWithEnterAfterMouseOk)
     });
     EXPECT_EQ(focus, form->SetCom->Button2);
     EXPECT_FALSE(form->SetCom->isVisible());
+}
+
+// After COM16: the adapter under the first free number, COM20 that [Ports]
+// maps, and the stored COM31, not there but chosen.  With real keys "com1"
+// still chooses COM1, "com17" the adapter, which the list shows when opened.
+// "Ok" adds its [Ports] line once and opens it; the next start opens it and
+// shows it chosen.
+TEST_F(PortDialog, shouldOfferAnAdapterAfterCom16AndKeepItsNumberOnceConfirmed)
+{
+    writeSettings("[General]\nBaudRateIndex=9\nComPortIndex=31\nTimeOut=300\n\n"
+                  "[Ports]\nCOM2=/dev/quorlink-no-such-device\nCOM20=/dev/null\n");
+    auto form = startWithAdapter();
+    showActive(*form);
+    QStringList entries;
+    QString stored;
+    QString offered;
+    QString afterCom1;
+    QString afterCom17;
+    pressF9(*form, [&](quorlink::qtface::PortDialog& dialog) {
+        for (int i = 0; i < dialog.ComboBoxCom->count(); ++i)
+            entries << dialog.ComboBoxCom->itemText(i);
+        stored = QStringLiteral("%1 %2")
+                     .arg(dialog.ComboBoxCom->currentText())
+                     .arg(dialog.ComboBoxCom->ItemIndex());
+        offered = dialog.ComboBoxCom->itemData(16, Qt::ToolTipRole).toString();
+        dialog.ComboBoxCom->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com1"));
+        afterCom1 = QStringLiteral("%1 %2")
+                        .arg(dialog.ComboBoxCom->currentText())
+                        .arg(dialog.ComboBoxCom->ItemIndex());
+        QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("7"));
+        afterCom17 = QStringLiteral("%1 %2")
+                         .arg(dialog.ComboBoxCom->currentText())
+                         .arg(dialog.ComboBoxCom->ItemIndex());
+        QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(dialog.ComboBoxCom->droppedDown());
+        EXPECT_EQ(dialog.ComboBoxCom->view()->currentIndex().row(), 16);
+        shoot(dialog, dialog.ComboBoxCom->view()->window(), QStringLiteral("portlist"));
+        // Enter closes the open list, the next one confirms.
+        QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+        EXPECT_FALSE(dialog.ComboBoxCom->droppedDown());
+        QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+    });
+    ASSERT_EQ(entries.size(), 19);
+    EXPECT_EQ(entries.at(15), QStringLiteral("COM16"));
+    EXPECT_EQ(entries.mid(16),
+              (QStringList{QStringLiteral("COM17 FT232R USB UART"), QStringLiteral("COM20"),
+                           QStringLiteral("COM31 (neexistuje)")}));
+    EXPECT_EQ(stored, QStringLiteral("COM31 (neexistuje) 18"));
+    EXPECT_EQ(offered,
+              m_byId +
+                  QStringLiteral(" (existuje): FT232R USB UART, výrobce FTDI, sériové číslo "
+                                 "A50285BI, ") +
+                  m_adapterNode + QStringLiteral(" – nové číslo, „Ok“ jej zapíše do [Ports]"));
+    EXPECT_EQ(afterCom1, QStringLiteral("COM1 0"));
+    EXPECT_EQ(afterCom17, QStringLiteral("COM17 FT232R USB UART 16"));
+    const QString after =
+        QStringLiteral("[General]\nBaudRateIndex=9\nComPortIndex=17\nTimeOut=300\n\n"
+                       "[Ports]\nCOM17=") +
+        m_byId + QStringLiteral("\nCOM2=/dev/quorlink-no-such-device\nCOM20=/dev/null\n");
+    EXPECT_EQ(settingsText(), after);
+    EXPECT_EQ(panel(*form, 3), QStringLiteral("Port COM17 otevřen"));
+    const std::size_t boxes = m_dialogs.boxes.size(); // COM31 at the start
+
+    // Confirmed again, the number maps the adapter already: no second line.
+    pressF9(*form, [](quorlink::qtface::PortDialog& dialog) {
+        QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+    });
+    EXPECT_EQ(settingsText(), after);
+
+    form.reset();
+    form = startWithAdapter();
+    EXPECT_EQ(panel(*form, 3), QStringLiteral("Port COM17 otevřen"));
+    EXPECT_EQ(m_dialogs.boxes.size(), boxes);
+    showActive(*form);
+    QString chosen;
+    QString mapped;
+    pressF9(*form, [&](quorlink::qtface::PortDialog& dialog) {
+        chosen = QStringLiteral("%1 %2")
+                     .arg(dialog.ComboBoxCom->currentText())
+                     .arg(dialog.ComboBoxCom->ItemIndex());
+        mapped = dialog.ComboBoxCom->itemData(16, Qt::ToolTipRole).toString();
+        dialog.close();
+    });
+    EXPECT_EQ(chosen, QStringLiteral("COM17 FT232R USB UART 16"));
+    EXPECT_EQ(mapped,
+              m_byId +
+                  QStringLiteral(" (existuje): FT232R USB UART, výrobce FTDI, sériové číslo "
+                                 "A50285BI, ") +
+                  m_adapterNode);
+}
+
+// A [Ports] line that cannot be written (a full disk) is shown as any failed
+// settings write, and nothing else is stored or reopened.  The old bytes fit
+// under the limit, the rewritten file does not: the file cut short is never
+// taken for the whole one.
+TEST_F(PortDialog, shouldShowAPortLineThatCannotBeWrittenAndChangeNothing)
+{
+    // Longer than the lock file, which must still be written.
+    const QByteArray before =
+        "[General]\nComPortIndex=20\n\n[Other]\nNote=" + QByteArray(200, 'x') +
+        "\n\n[Ports]\nCOM20=/dev/null\n";
+    writeSettings(before);
+    auto form = startWithAdapter();
+    showActive(*form);
+    ASSERT_EQ(panel(*form, 3), QStringLiteral("Port uzavřen")); // /dev/null is no serial port
+    const std::size_t boxes = m_dialogs.boxes.size();
+    {
+        quorlink::testing::FileSizeLimit fullDisk(before.size() + 10);
+        ASSERT_TRUE(fullDisk.active());
+        pressF9(*form, [](quorlink::qtface::PortDialog& dialog) {
+            dialog.ComboBoxCom->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com17"));
+            QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+        });
+    }
+    ASSERT_EQ(m_dialogs.boxes.size(), boxes + 1);
+    EXPECT_EQ(m_dialogs.boxes.back().kind, QStringLiteral("stop"));
+    EXPECT_EQ(m_dialogs.boxes.back().caption, QStringLiteral("test_setcom_window"));
+    EXPECT_EQ(m_dialogs.boxes.back().text, QStringLiteral("Failed to set data for 'COM17'"));
+    EXPECT_EQ(settingsText(), QString::fromUtf8(before));
+    EXPECT_EQ(form->form().ComPortIndex, 20);
+    EXPECT_EQ(panel(*form, 3), QStringLiteral("Port uzavřen"));
+}
+
+// A device the user may not open: the box says so on its second line, with
+// the group that may use it and how to join it.
+TEST_F(PortDialog, shouldNameTheGroupThatMayUseADeviceTheUserMayNotOpen)
+{
+    RefusedDevice refused("ttyUSB7");
+    writeSettings(QByteArray("[Ports]\nCOM5=") + QByteArray::fromStdString(refused.path()) + "\n");
+    auto form = start();
+    showActive(*form);
+    {
+        RefusedDevice::Refusal asAnotherUser;
+        pressF9(*form, [](quorlink::qtface::PortDialog& dialog) {
+            QTest::keyClicks(dialog.ComboBoxCom, QStringLiteral("com5"));
+            QTest::keyClick(dialog.ComboBoxCom, Qt::Key_Return);
+        });
+    }
+    const QString device = QString::fromStdString(refused.path());
+    const QString group = QString::fromStdString(refused.group());
+    const QString second =
+        group.isEmpty()
+            ? QStringLiteral("Nemáte oprávnění používat zařízení ") + device + QStringLiteral(".")
+            : QStringLiteral("Zařízení ") + device + QStringLiteral(" smí používat jen skupina ") +
+                  group + QStringLiteral(". Přidejte se do ní (v Debianu: sudo usermod -aG ") +
+                  group + QStringLiteral(" $USER) a přihlaste se znovu.");
+    ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+    EXPECT_EQ(m_dialogs.boxes[0].kind, QStringLiteral("information"));
+    EXPECT_EQ(m_dialogs.boxes[0].caption, QStringLiteral("GetLastError2"));
+    EXPECT_EQ(m_dialogs.boxes[0].text, QStringLiteral("Nelze otevrit COM\n") + second);
+    EXPECT_EQ(panel(*form, 3), QStringLiteral("Port uzavřen"));
 }
 
 } // namespace
