@@ -34,11 +34,25 @@ enum class OpenStep {
     Opening,              // opening the device
     ClaimingExclusiveUse, // keeping out other programs (Linux)
     ReadingTimeouts,      // the port's time-outs (Windows)
+    ApplyingTimeouts,     // (Windows)
     ReadingLineSettings,
     SettingSpeed,
     ApplyingLineSettings,
     SwitchingModemLines, // DTR and RTS off (Linux)
     DiscardingInput,
+};
+
+// A line setting that a driver may refuse, named in the error.
+enum class PortSetting {
+    None,
+    Speed,
+    DataBits,
+    Parity,
+    StopBits,
+    FlowControl,
+    Dtr,
+    Rts,
+    Timeouts,
 };
 
 // A process that holds a port.
@@ -58,8 +72,13 @@ struct PortError
     // InUse: the process known to hold the port, when it could be found.
     std::optional<PortHolder> holder = {};
     // SpeedNotPossible: the speed asked for and the nearest the port makes.
+    // UnsupportedSetting: also the speed asked for.
     std::uint32_t wantedBaud = 0;
     std::uint32_t nearestBaud = 0;
+    // UnsupportedSetting: the setting the driver did not keep, where the
+    // port read its settings back after applying them (Windows); None when
+    // the driver refused the settings as a whole.
+    PortSetting refused = PortSetting::None;
     // PermissionDenied: the group whose members may use the device, when
     // this process is not one of them ("dialout"); empty when joining no
     // group would help (Linux only).

@@ -99,7 +99,48 @@ AppendBreaks appendBreaks(bool lastBlockEmpty, bool lineEmpty)
     return {!lastBlockEmpty, lastBlockEmpty || lineEmpty};
 }
 
+char16_t pictureOf(char16_t unit)
+{
+    return unit == CR ? CarriageReturnPicture : unit == LF ? LineFeedPicture : unit;
+}
+
+char16_t unitOfPicture(char16_t picture)
+{
+    return picture == CarriageReturnPicture ? CR : picture == LineFeedPicture ? LF : picture;
+}
+
 namespace panetext {
+
+std::size_t crLfLength(std::u16string_view text)
+{
+    std::size_t length = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // A lone CR or a lone LF grows by one unit; CR LF stays as it is.
+        const bool loneCr = text[i] == CR && (i + 1 == text.size() || text[i + 1] != LF);
+        const bool loneLf = text[i] == LF && (i == 0 || text[i - 1] != CR);
+        if (loneCr || loneLf)
+            ++length;
+    }
+    return length;
+}
+
+std::u16string withCrLf(std::u16string_view text)
+{
+    std::u16string out(crLfLength(text), u'\0');
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (isBreakUnit(c)) {
+            out[o++] = CR;
+            out[o++] = LF;
+            if (c == CR && i + 1 < text.size() && text[i + 1] == LF)
+                ++i;
+        } else {
+            out[o++] = c;
+        }
+    }
+    return out;
+}
 
 int lineCount(std::u16string_view text, std::span<const std::size_t> inLine)
 {

@@ -3,6 +3,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorlink::transfer {
@@ -63,10 +64,27 @@ struct AppendBreaks
 };
 AppendBreaks appendBreaks(bool lastBlockEmpty, bool lineEmpty);
 
+// How a pane shows a CR or LF unit that belongs to an appended line (a reply
+// holding a lone CR): as the unit's picture, "␍" (U+240D) for CR and "␊"
+// (U+240A) for LF, since a text control would take the unit itself as a line
+// break (or show nothing).  The line stays one line, and the pane reads the
+// picture back, and saves it, as the unit it stands for.  A picture in text
+// that is set or typed is no unit and stands for itself.
+inline constexpr char16_t CarriageReturnPicture = u'\u240D';
+inline constexpr char16_t LineFeedPicture = u'\u240A';
+// The picture of `unit` (CR or LF); any other unit is its own.
+char16_t pictureOf(char16_t unit);
+// The unit `picture` stands for; a unit that is no picture stands for itself.
+char16_t unitOfPicture(char16_t picture);
+
 // The line rules on a plain string, for panes that keep their text as one.
 // `inLine` lists in ascending order the offsets of the CR and LF units that
 // belong to an appended line; every other CR LF, CR and LF ends a line.
 namespace panetext {
+// The length of `text` once every line break in it is CR LF.
+std::size_t crLfLength(std::u16string_view text);
+// `text` with every line break (CR LF, a lone CR, a lone LF) as CR LF.
+std::u16string withCrLf(std::u16string_view text);
 int lineCount(std::u16string_view text, std::span<const std::size_t> inLine = {});
 std::u16string line(std::u16string_view text, int index, std::span<const std::size_t> inLine = {});
 // Appends `line` by the append rule; the offsets of its CR and LF units are
@@ -86,6 +104,11 @@ public:
     MemoryPane() = default;
     // A pane holding `text` as if it had been set.
     explicit MemoryPane(std::u16string_view text) : m_text(text) {}
+    // A pane holding `text` in which the CR and LF units at the offsets
+    // `inLine` (ascending) belong to appended lines.
+    MemoryPane(std::u16string text, std::vector<std::size_t> inLine)
+        : m_text(std::move(text)), m_inLine(std::move(inLine))
+    {}
 
     int lineCount() const override;
     std::u16string line(int index) const override;
@@ -93,6 +116,8 @@ public:
     void clear() override;
     std::u16string text() const override { return m_text; }
     void setText(std::u16string_view text) override;
+    // The offsets of the CR and LF units that belong to appended lines.
+    const std::vector<std::size_t>& inLineBreaks() const { return m_inLine; }
 
 private:
     const std::vector<std::size_t>& lineStarts() const;

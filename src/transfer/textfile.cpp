@@ -1,27 +1,22 @@
 #include "textfile.h"
 #include "textfile_p.h"
 
+#include "pane.h"
+
 #include <atomic>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <system_error>
 
 namespace quorlink::transfer {
 
 namespace fileio::testing {
-void (*temporaryFileCreated)(int fd) = nullptr;
+void (*temporaryFileCreated)(FileHandle file) = nullptr;
 } // namespace fileio::testing
 
 namespace {
 
 using namespace fileio;
-
-std::string systemErrorText(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
-}
 
 [[noreturn]] void throwFileError(const char* what, const std::filesystem::path& path,
                                  const std::string& description)
@@ -31,7 +26,7 @@ std::string systemErrorText(int error)
 
 [[noreturn]] void throwFileError(const char* what, const std::filesystem::path& path, int error)
 {
-    throwFileError(what, path, systemErrorText(error));
+    throwFileError(what, path, errorText(error));
 }
 
 [[noreturn]] void throwCapacity()
@@ -51,31 +46,31 @@ constexpr char DanglingLink[] = "It is a symbolic link to a file that does not e
 class OpenFile
 {
 public:
-    explicit OpenFile(int fd) : m_fd(fd) {}
+    explicit OpenFile(FileHandle file) : m_file(file) {}
     ~OpenFile()
     {
-        if (m_fd >= 0)
-            closeFile(m_fd);
+        if (m_file != NoFile)
+            closeFile(m_file);
     }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
+    FileHandle get() const { return m_file; }
+    bool isOpen() const { return m_file != NoFile; }
     // Closes it now and tells whether that went well: some file systems
     // report a failed write only at the close.
     bool close()
     {
-        const int fd = m_fd;
-        m_fd = -1;
-        return closeFile(fd) == 0;
+        const FileHandle file = m_file;
+        m_file = NoFile;
+        return closeFile(file) == 0;
     }
 
 private:
-    int m_fd;
+    FileHandle m_file;
 };
 
-bool writeAll(int fd, std::string_view bytes)
+bool writeAll(FileHandle fd, std::string_view bytes)
 {
     std::size_t written = 0;
     while (written < bytes.size()) {
@@ -95,7 +90,7 @@ void writeInPlace(const std::filesystem::path& path, const std::filesystem::path
 {
     OpenFile file(openInPlace(target));
     if (!file.isOpen())
-        throwFileError("Cannot create file", path, errno);
+        throwFileError("Cannot create file", path, lastError());
     bool written;
     {
         const PipeSignalGuard guard;
@@ -113,44 +108,17 @@ struct Decoded
     bool endedByNul = false;
 };
 
-// The length of `units` once every line end is CR LF.
-std::size_t normalisedLength(std::u16string_view units)
-{
-    std::size_t length = units.size();
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        // A lone CR or a lone LF grows by one unit; CR LF stays as it is.
-        const bool loneCr = units[i] == u'\r' && (i + 1 == units.size() || units[i + 1] != u'\n');
-        const bool loneLf = units[i] == u'\n' && (i == 0 || units[i - 1] != u'\r');
-        if (loneCr || loneLf)
-            ++length;
-    }
-    return length;
-}
-
 // `units` with every line end turned into CR LF, or nothing when that text
 // would exceed `limit` units.  A text that has only CR LF already is handed
 // back as it is, without a second copy of it in memory.
 std::optional<std::u16string> normalised(std::u16string&& units, std::size_t limit)
 {
-    const std::size_t length = normalisedLength(units);
+    const std::size_t length = panetext::crLfLength(units);
     if (length > limit)
         return std::nullopt;
     if (length == units.size())
         return std::move(units);
-    std::u16string out(length, u'\0');
-    std::size_t o = 0;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t c = units[i];
-        if (c == u'\r' || c == u'\n') {
-            out[o++] = u'\r';
-            out[o++] = u'\n';
-            if (c == u'\r' && i + 1 < units.size() && units[i + 1] == u'\n')
-                ++i;
-        } else {
-            out[o++] = c;
-        }
-    }
-    return out;
+    return panetext::withCrLf(units);
 }
 
 // The encoding its mark selects, with the mark taken off `bytes`.
@@ -249,13 +217,13 @@ public:
 
     // Reads `fd` to its end, or to the NUL that ends the text.  Returns 0,
     // or the system's error code of a failed read.
-    int read(int fd)
+    int read(FileHandle fd)
     {
         char buffer[1 << 16];
         while (!m_ended && !m_tooLong) {
             const long long n = readSome(fd, buffer, sizeof buffer);
             if (n < 0)
-                return errno;
+                return lastError();
             if (n == 0)
                 break;
             m_bytes.append(buffer, static_cast<std::size_t>(n));
@@ -399,9 +367,9 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
         throwFileError("Cannot open file", path, IsADevice);
     OpenFile file(openForReading(path, fifo == FifoSource::WaitForWriter));
     if (!file.isOpen())
-        throwFileError("Cannot open file", path, errno);
+        throwFileError("Cannot open file", path, lastError());
     if (isDirectory(file.get()))
-        throwFileError("Cannot open file", path, EISDIR);
+        throwFileError("Cannot open file", path, isADirectoryError());
     if (isDevice(file.get()))
         throwFileError("Cannot open file", path, IsADevice);
     SourceReader reader(codePage, maxChars);
@@ -414,13 +382,13 @@ std::u16string loadSourceFile(const std::filesystem::path& path, const CodePage&
 
 std::u16string loadStandardInput(const CodePage& codePage, std::size_t maxChars)
 {
-    const int fd = standardInput();
+    const FileHandle fd = standardInput();
     // Typed lines are a source; another device is not (see loadSourceFile).
     if (isDevice(fd) && !isTerminal(fd))
         throw std::runtime_error("Cannot read standard input. Is a device");
     SourceReader reader(codePage, maxChars);
     if (const int error = reader.read(fd))
-        throw std::runtime_error("Cannot read standard input. " + systemErrorText(error));
+        throw std::runtime_error("Cannot read standard input. " + errorText(error));
     return reader.text();
 }
 
@@ -449,8 +417,7 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     bool viaLink = false;
     for (int depth = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++depth) {
         if (depth == MaxLinkDepth)
-            throwFileError("Cannot create file", path,
-                           static_cast<int>(std::errc::too_many_symbolic_link_levels));
+            throwFileError("Cannot create file", path, tooManyLinksError());
         if (!mayFollowLink(target))
             throwFileError("Cannot create file", path, OtherUsersLink);
         const fs::path to = fs::read_symlink(target, ec);
@@ -467,9 +434,9 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     if (viaLink && type == fs::file_type::not_found)
         throwFileError("Cannot create file", path, DanglingLink);
     if (type == fs::file_type::directory)
-        throwFileError("Cannot create file", path, EISDIR);
+        throwFileError("Cannot create file", path, isADirectoryError());
     if (exists && !mayWrite(target))
-        throwFileError("Cannot create file", path, errno);
+        throwFileError("Cannot create file", path, lastError());
     // A device or a fifo cannot be replaced, only written.
     if (exists && type != fs::file_type::regular) {
         writeInPlace(path, target, bytes, false);
@@ -484,15 +451,15 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     if (folder.empty())
         folder = ".";
     fs::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    FileHandle fd = NoFile;
+    for (int attempt = 0; attempt < 100 && fd == NoFile; ++attempt) {
         temporary = folder / (".quorlink-" + std::to_string(processId()) + "-" +
                               std::to_string(counter++) + ".tmp");
         // Private while it is written: readable by others only once it has
         // the result's final attributes.
         fd = createExclusive(temporary);
-        if (fd < 0 && errno != EEXIST) {
-            const int error = errno;
+        if (fd == NoFile && lastError() != fileExistsError()) {
+            const int error = lastError();
             // A folder that takes no new file, with a file in it that may
             // be written: the file is overwritten where it is.
             if (type == fs::file_type::regular && isFolderRefusal(error)) {
@@ -502,8 +469,8 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
             throwFileError("Cannot create file", path, error);
         }
     }
-    if (fd < 0)
-        throwFileError("Cannot create file", path, EEXIST);
+    if (fd == NoFile)
+        throwFileError("Cannot create file", path, fileExistsError());
     if (testing::temporaryFileCreated)
         testing::temporaryFileCreated(fd);
 
@@ -523,11 +490,11 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     if (closeFile(fd) != 0)
         fail(true);
 
-    fs::rename(temporary, target, ec);
-    if (ec) {
+    if (!replaceFile(temporary, target)) {
+        const int error = lastError();
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        throwFileError("Cannot create file", path, ec.message());
+        throwFileError("Cannot create file", path, error);
     }
     syncFolder(folder);
 }

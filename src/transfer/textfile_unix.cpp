@@ -10,6 +10,7 @@
 #include <pthread.h>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quorlink::transfer::fileio {
@@ -152,6 +153,30 @@ int openInPlace(const std::filesystem::path& path)
 bool mayWrite(const std::filesystem::path& path)
 {
     return ::access(path.c_str(), W_OK) == 0;
+}
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+int lastError()
+{
+    return errno;
+}
+std::string errorText(int error)
+{
+    return std::error_code(error, std::generic_category()).message();
+}
+int isADirectoryError()
+{
+    return EISDIR;
+}
+int fileExistsError()
+{
+    return EEXIST;
+}
+int tooManyLinksError()
+{
+    return ELOOP;
 }
 // A folder where no new file may be made, while a file in it may be written.
 bool isFolderRefusal(int error)

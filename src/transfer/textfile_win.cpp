@@ -1,102 +1,168 @@
-// The file calls of the source and result files on Windows.
+// The file calls of the source and result files on Windows, straight to the
+// system so that a failure comes with the system's own error code, whose
+// description the operator reads in the language of the system.
 
 #include "textfile_p.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#include <share.h>
+#include "serial/systemtext_win.h"
+
+#include <algorithm>
 #include <sys/stat.h>
+
+#include <windows.h>
 
 namespace quorlink::transfer::fileio {
 
+namespace {
+
+HANDLE handleOf(FileHandle file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+FileHandle fileOf(HANDLE handle)
+{
+    return handle == INVALID_HANDLE_VALUE ? NoFile : reinterpret_cast<FileHandle>(handle);
+}
+
+// The largest piece one ReadFile or WriteFile takes.
+DWORD pieceOf(std::size_t size)
+{
+    return static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+}
+
+} // namespace
+
 // A fifo here is a named pipe, whose open never waits for its writer.
-int openForReading(const std::filesystem::path& path, bool)
+FileHandle openForReading(const std::filesystem::path& path, bool)
 {
-    int fd = -1;
     // Others may read the file while it is loaded, not write it.
-    if (_wsopen_s(&fd, path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, 0) != 0)
+    return fileOf(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+// Read as it comes: ReadFile changes no byte, so a 0x1A byte or a CR LF pair
+// inside UTF-16 characters reaches the decoder as it is.
+FileHandle standardInput()
+{
+    return fileOf(GetStdHandle(STD_INPUT_HANDLE));
+}
+FileHandle createExclusive(const std::filesystem::path& path)
+{
+    return fileOf(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+long long readSome(FileHandle file, char* buffer, std::size_t size)
+{
+    DWORD read = 0;
+    if (!ReadFile(handleOf(file), buffer, pieceOf(size), &read, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1; // a pipe's writer is done
+    return read;
+}
+long long writeSome(FileHandle file, const char* data, std::size_t size)
+{
+    DWORD written = 0;
+    if (!WriteFile(handleOf(file), data, pieceOf(size), &written, nullptr))
         return -1;
-    return fd;
+    return written;
 }
-int createExclusive(const std::filesystem::path& path)
+bool isDirectory(FileHandle file)
 {
-    int fd = -1;
-    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT | _O_EXCL, _SH_DENYRW,
-                  _S_IREAD | _S_IWRITE) != 0)
-        return -1;
-    return fd;
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(handleOf(file), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-long long readSome(int fd, char* buffer, std::size_t size)
+bool isDevice(FileHandle file)
 {
-    return _read(fd, buffer, static_cast<unsigned>(size));
+    return GetFileType(handleOf(file)) == FILE_TYPE_CHAR;
 }
-long long writeSome(int fd, const char* data, std::size_t size)
-{
-    return _write(fd, data, static_cast<unsigned>(size));
-}
-bool isDirectory(int fd)
-{
-    struct _stat64 st;
-    return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
-}
-int standardInput()
-{
-    // In text mode a 0x1A byte ends the input and CR LF byte pairs inside
-    // UTF-16 characters are changed; the decoder takes every line end as it is.
-    _setmode(0, _O_BINARY);
-    return 0;
-}
-bool isDevice(int fd)
-{
-    struct _stat64 st;
-    return _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFCHR) != 0;
-}
+// Looked at without opening it: opening a serial port may raise its modem
+// lines.
 bool isDevice(const std::filesystem::path& path)
 {
     struct _stat64 st;
     return _wstat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFCHR) != 0;
 }
-bool isTerminal(int fd)
+bool isTerminal(FileHandle file)
 {
-    return _isatty(fd) != 0;
+    DWORD mode = 0;
+    return GetConsoleMode(handleOf(file), &mode) != FALSE;
 }
-bool flushToDisk(int fd)
+bool flushToDisk(FileHandle file)
 {
-    return _commit(fd) == 0;
+    return FlushFileBuffers(handleOf(file)) != FALSE;
 }
-int closeFile(int fd)
+int closeFile(FileHandle file)
 {
-    return _close(fd);
+    return CloseHandle(handleOf(file)) ? 0 : -1;
 }
 int processId()
 {
-    return _getpid();
+    return static_cast<int>(GetCurrentProcessId());
 }
-void setFinalAttributes(const std::filesystem::path&, int) {}
+void setFinalAttributes(const std::filesystem::path&, FileHandle) {}
 bool mayFollowLink(const std::filesystem::path&)
 {
     return true;
 }
 // An existing file opened to be overwritten where it is; 0 bytes long then.
-int openInPlace(const std::filesystem::path& path)
+// A device (NUL, a COM port) is written as it is: it has no length.
+FileHandle openInPlace(const std::filesystem::path& path)
 {
-    int fd = -1;
-    if (_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC, _SH_DENYRW, 0) != 0)
-        return -1;
-    return fd;
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+        !SetEndOfFile(handle)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        SetLastError(error);
+        return NoFile;
+    }
+    return fileOf(handle);
 }
 bool mayWrite(const std::filesystem::path& path)
 {
-    return _waccess(path.c_str(), 2) == 0;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 // A folder where no new file may be made, while a file in it may be written.
 bool isFolderRefusal(int error)
 {
-    return error == EACCES;
+    return error == ERROR_ACCESS_DENIED;
 }
 void syncFolder(const std::filesystem::path&) {}
+
+int lastError()
+{
+    return static_cast<int>(GetLastError());
+}
+std::string errorText(int error)
+{
+    return serial::systemErrorText(static_cast<unsigned long>(error));
+}
+// Windows refuses to open a folder as a file with "access denied".
+int isADirectoryError()
+{
+    return ERROR_ACCESS_DENIED;
+}
+int fileExistsError()
+{
+    return ERROR_FILE_EXISTS;
+}
+int tooManyLinksError()
+{
+    return ERROR_CANT_RESOLVE_FILENAME;
+}
+
 // Writing to a pipe whose reader has gone raises no signal here.
 struct PipeSignalGuard::Held
 {};

@@ -16,6 +16,7 @@ using quorlink::serial::OpenStep;
 using quorlink::serial::PortError;
 using quorlink::serial::PortErrorKind;
 using quorlink::serial::PortHolder;
+using quorlink::serial::PortSetting;
 
 namespace {
 
@@ -137,6 +138,20 @@ TEST(BatchMessages, shouldSayWhyAPortDidNotOpen)
     EXPECT_EQ(
         open({PortErrorKind::Other, OpenStep::DiscardingInput, EINTR}, "Interrupted system call"),
         prefix + "discarding old input failed: Interrupted system call");
+    // A driver that took the settings and kept others (Windows reads them
+    // back): the setting it did not keep, as asked for.
+    PortError kept{PortErrorKind::UnsupportedSetting, OpenStep::ApplyingLineSettings};
+    kept.wantedBaud = 900;
+    kept.refused = PortSetting::Speed;
+    EXPECT_EQ(open(kept, "x"), prefix + "applying the line settings failed: the driver refused "
+                                        "the line settings: speed 900 Bd");
+    kept.refused = PortSetting::Parity;
+    EXPECT_EQ(open(kept, "x"), prefix + "applying the line settings failed: the driver refused "
+                                        "the line settings: parity none");
+    kept.step = OpenStep::ApplyingTimeouts;
+    kept.refused = PortSetting::Timeouts;
+    EXPECT_EQ(open(kept, "x"),
+              prefix + "applying the time-outs failed: the driver refused the time-outs");
     EXPECT_EQ(cannotOpenPort("COM0", "", {PortErrorKind::DeviceNotFound, OpenStep::Opening, ENOENT},
                              "No such file or directory"),
               "cannot open COM0 (): (no device): open failed: no such device (No such file or "

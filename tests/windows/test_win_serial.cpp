@@ -1,6 +1,7 @@
 // The Win32 serial port against the scripted device on COM1
 // (tests/windows/comdevice.cpp).  Under Wine, COM1 is a pseudo-terminal.
 
+#include "serial/commcalls_win.h"
 #include "serial/seriallink.h"
 #include "transfer/codepage.h"
 
@@ -9,6 +10,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -84,6 +86,243 @@ protected:
     RecordingView view;
     SerialLink link{view};
 };
+
+// A driver of our own behind the port, through the table of the port's
+// Win32 calls: it takes a state as a driver does, lets a test decide what it
+// keeps of it, and records how RTS is switched around each write.  As made,
+// it refuses RTS_CONTROL_TOGGLE, as Wine and some USB adapters' drivers do.
+class StubDriver
+{
+public:
+    StubDriver() : m_system(commCalls())
+    {
+        s_driver = this;
+        commCalls() = CommCalls{&createFile,     &closeHandle,  &getCommTimeouts, &setCommTimeouts,
+                                &getCommState,   &setCommState, &getModemStatus,  &escapeFunction,
+                                &clearCommError, &purgeComm,    &readFile,        &writeFile};
+        state.DCBlength = sizeof state;
+        state.BaudRate = 2400;
+        state.ByteSize = 7;
+        state.Parity = EVENPARITY;
+        state.fOutxCtsFlow = 1;
+        state.fRtsControl = RTS_CONTROL_HANDSHAKE;
+        state.fDtrControl = DTR_CONTROL_ENABLE;
+    }
+    ~StubDriver()
+    {
+        commCalls() = m_system;
+        s_driver = nullptr;
+    }
+    StubDriver(const StubDriver&) = delete;
+    StubDriver& operator=(const StubDriver&) = delete;
+
+    bool refuseToggle = true;
+    bool refuseAll = false;
+    bool modemLines = true;
+    // What the driver makes of a state or time-outs it takes.
+    std::function<void(DCB&)> keepState = [](DCB&) {};
+    std::function<void(COMMTIMEOUTS&)> keepTimeouts = [](COMMTIMEOUTS&) {};
+    // Bytes the driver still holds after a write, counted down by each
+    // look at its queue.
+    DWORD queuedAfterWrite = 0;
+
+    DCB state{};
+    COMMTIMEOUTS timeouts{};
+    std::string events; // "rts+", "write 6", "queue 2", "rts-", "closed"
+
+private:
+    static inline StubDriver* s_driver = nullptr;
+    static inline const HANDLE Handle = reinterpret_cast<HANDLE>(0x4711);
+    DWORD m_queued = 0;
+    CommCalls m_system;
+
+    void record(const std::string& event) { events += events.empty() ? event : " " + event; }
+
+    static HANDLE WINAPI createFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                    HANDLE)
+    {
+        return Handle;
+    }
+    static BOOL WINAPI closeHandle(HANDLE)
+    {
+        s_driver->record("closed");
+        return TRUE;
+    }
+    static BOOL WINAPI getCommTimeouts(HANDLE, LPCOMMTIMEOUTS t)
+    {
+        *t = s_driver->timeouts;
+        return TRUE;
+    }
+    static BOOL WINAPI setCommTimeouts(HANDLE, LPCOMMTIMEOUTS t)
+    {
+        s_driver->timeouts = *t;
+        s_driver->keepTimeouts(s_driver->timeouts);
+        return TRUE;
+    }
+    static BOOL WINAPI getCommState(HANDLE, LPDCB dcb)
+    {
+        *dcb = s_driver->state;
+        return TRUE;
+    }
+    static BOOL WINAPI setCommState(HANDLE, LPDCB dcb)
+    {
+        if (s_driver->refuseAll ||
+            (s_driver->refuseToggle && dcb->fRtsControl == RTS_CONTROL_TOGGLE)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        s_driver->state = *dcb;
+        s_driver->keepState(s_driver->state);
+        return TRUE;
+    }
+    static BOOL WINAPI getModemStatus(HANDLE, LPDWORD status)
+    {
+        *status = 0;
+        if (!s_driver->modemLines)
+            SetLastError(ERROR_INVALID_PARAMETER);
+        return s_driver->modemLines;
+    }
+    static BOOL WINAPI escapeFunction(HANDLE, DWORD function)
+    {
+        s_driver->record(function == SETRTS ? "rts+" : function == CLRRTS ? "rts-" : "other");
+        return TRUE;
+    }
+    static BOOL WINAPI clearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status)
+    {
+        *errors = 0;
+        *status = COMSTAT{};
+        status->cbOutQue = s_driver->m_queued;
+        s_driver->record("queue " + std::to_string(s_driver->m_queued));
+        if (s_driver->m_queued > 0)
+            --s_driver->m_queued;
+        return TRUE;
+    }
+    static BOOL WINAPI purgeComm(HANDLE, DWORD) { return TRUE; }
+    static BOOL WINAPI readFile(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED)
+    {
+        *read = 0;
+        return TRUE;
+    }
+    static BOOL WINAPI writeFile(HANDLE, LPCVOID, DWORD size, LPDWORD written, LPOVERLAPPED)
+    {
+        s_driver->record("write " + std::to_string(size));
+        s_driver->m_queued = s_driver->queuedAfterWrite;
+        *written = size;
+        return TRUE;
+    }
+};
+
+// Every line setting and time-out read back after the driver took them:
+// what it did not keep fails the open, naming the setting, and the port is
+// closed again.
+TEST(StubDriver, shouldRefuseToOpenWithSettingsTheDriverDidNotKeep)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(StubDriver&)> driver;
+        OpenStep step;
+        PortSetting refused;
+    };
+    const Case cases[] = {
+        {"speed", [](StubDriver& d) { d.keepState = [](DCB& s) { s.BaudRate = 2400; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::Speed},
+        {"parity", [](StubDriver& d) { d.keepState = [](DCB& s) { s.Parity = EVENPARITY; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::Parity},
+        {"data bits", [](StubDriver& d) { d.keepState = [](DCB& s) { s.ByteSize = 7; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::DataBits},
+        {"stop bits", [](StubDriver& d) { d.keepState = [](DCB& s) { s.StopBits = TWOSTOPBITS; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::StopBits},
+        {"flow control", [](StubDriver& d) { d.keepState = [](DCB& s) { s.fInX = 1; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::FlowControl},
+        {"DTR",
+         [](StubDriver& d) { d.keepState = [](DCB& s) { s.fDtrControl = DTR_CONTROL_ENABLE; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::Dtr},
+        {"RTS",
+         [](StubDriver& d) { d.keepState = [](DCB& s) { s.fRtsControl = RTS_CONTROL_ENABLE; }; },
+         OpenStep::ApplyingLineSettings, PortSetting::Rts},
+        {"time-outs",
+         [](StubDriver& d) {
+             d.keepTimeouts = [](COMMTIMEOUTS& t) { t.ReadTotalTimeoutConstant = 0; };
+         },
+         OpenStep::ApplyingTimeouts, PortSetting::Timeouts},
+        {"everything", [](StubDriver& d) { d.refuseAll = true; }, OpenStep::ApplyingLineSettings,
+         PortSetting::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StubDriver driver;
+        c.driver(driver);
+        RecordingView view;
+        SerialLink link(view);
+        EXPECT_FALSE(link.OpenPort(3, 9600));
+        EXPECT_EQ(view.failures, 1);
+        EXPECT_FALSE(link.isOpen());
+        EXPECT_EQ(driver.events, "closed");
+        const PortError& error = link.hCom().error();
+        EXPECT_EQ(error.kind, PortErrorKind::UnsupportedSetting);
+        EXPECT_EQ(error.step, c.step);
+        EXPECT_EQ(error.refused, c.refused);
+        if (c.refused == PortSetting::None)
+            EXPECT_EQ(error.systemError, ERROR_INVALID_PARAMETER);
+        else
+            EXPECT_EQ(error.wantedBaud, 9600u);
+    }
+}
+
+// A driver that refuses RTS_CONTROL_TOGGLE gets the state with RTS low, and
+// the port raises RTS for each request and lowers it once the driver's queue
+// is empty (and the UART's FIFO has had its time).  One that takes the
+// toggle switches RTS itself.
+TEST(StubDriver, shouldRaiseRtsForEachRequestWhereTheDriverCannot)
+{
+    const std::uint8_t request[] = {'P', 'I', 'N', 'G', '\r', '\n'};
+    {
+        StubDriver driver;
+        driver.queuedAfterWrite = 2;
+        SerialPort port;
+        ASSERT_TRUE(port.open("\\\\.\\COM3", 9600)) << static_cast<int>(port.error().refused);
+        EXPECT_EQ(driver.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+        EXPECT_EQ(driver.state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
+        EXPECT_EQ(driver.state.fOutxCtsFlow, 0u);
+        EXPECT_EQ(driver.state.BaudRate, 9600u);
+        EXPECT_EQ(driver.state.ByteSize, 8);
+        EXPECT_EQ(driver.state.Parity, NOPARITY);
+        EXPECT_EQ(driver.timeouts.ReadTotalTimeoutConstant, 1u);
+        EXPECT_EQ(driver.timeouts.WriteTotalTimeoutConstant, 100u);
+        driver.events.clear();
+        const auto start = Clock::now();
+        EXPECT_EQ(port.write(request, sizeof request), sizeof request);
+        // 7 characters at 9600 Bd after the queue was empty: 7.3 ms.
+        EXPECT_GE(Clock::now() - start, 7ms);
+        EXPECT_EQ(driver.events, "rts+ write 6 queue 2 queue 1 queue 0 rts-");
+    }
+    {
+        StubDriver driver;
+        driver.refuseToggle = false;
+        SerialPort port;
+        ASSERT_TRUE(port.open("\\\\.\\COM3", 9600));
+        EXPECT_EQ(driver.state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_TOGGLE));
+        driver.events.clear();
+        EXPECT_EQ(port.write(request, sizeof request), sizeof request);
+        EXPECT_EQ(driver.events, "write 6");
+    }
+    // No modem lines (a pseudo-terminal under Wine): no RTS to switch, and
+    // DTR and RTS as the driver reports them do not count.
+    {
+        StubDriver driver;
+        driver.modemLines = false;
+        driver.keepState = [](DCB& s) {
+            s.fDtrControl = DTR_CONTROL_ENABLE;
+            s.fRtsControl = RTS_CONTROL_ENABLE;
+        };
+        SerialPort port;
+        ASSERT_TRUE(port.open("\\\\.\\COM3", 9600));
+        driver.events.clear();
+        EXPECT_EQ(port.write(request, sizeof request), sizeof request);
+        EXPECT_EQ(driver.events, "write 6");
+    }
+}
 
 TEST(PortNames, shouldOpenComPortsThroughTheDevicePrefix)
 {
@@ -223,9 +462,8 @@ TEST_F(Com1, shouldApplySpeedAndFraming)
 
 // The line settings the device sees after a careless program left the line
 // with 7 bits, parity, hardware and XON/XOFF flow control and processing.
-// Disabled: under Wine, SetCommState refuses RTS_CONTROL_TOGGLE before it
-// gets to the flow control, so crtscts, ixon and ixoff stay on.
-TEST_F(Com1, DISABLED_shouldClearWhatAnotherProgramLeftOnTheLine)
+// Under Wine the port takes the state again without RTS_CONTROL_TOGGLE.
+TEST_F(Com1, shouldClearWhatAnotherProgramLeftOnTheLine)
 {
     EXPECT_EQ(exchange("DIRTY"), "dirty");
     std::this_thread::sleep_for(400ms);

@@ -730,21 +730,28 @@ TEST_F(Window, shouldReplaceTheListsTextAndMoveTheDefaultWithTheFocus)
 
     d = showPortDialog();
     ASSERT_TRUE(d.dialog);
-    const auto defaults = [&] {
-        const auto type = [](HWND button) { return GetWindowLongPtrW(button, GWL_STYLE) & 0xF; };
-        return std::pair{type(d.storno), type(d.ok)};
+    // The border moves once the key's message is handled, a moment after the
+    // focus: wait for it.
+    const auto defaultBecomes = [&](HWND button) {
+        const auto style = [&](HWND b) {
+            return b == button ? LONG_PTR{BS_DEFPUSHBUTTON} : LONG_PTR{BS_PUSHBUTTON};
+        };
+        return waitFor([&] {
+            const auto type = [](HWND b) { return GetWindowLongPtrW(b, GWL_STYLE) & 0xF; };
+            return type(d.storno) == style(d.storno) && type(d.ok) == style(d.ok);
+        });
     };
     ASSERT_TRUE(waitForFocus(findChild(d.port, L"Edit")));
-    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    EXPECT_TRUE(defaultBecomes(d.ok)) << "the default is not Ok";
     pressKey(VK_HOME);
     pressKey(VK_BACK);
     for (int i = 0; i < 3; ++i)
         pressKey(VK_TAB);
     ASSERT_TRUE(waitForFocus(d.storno));
-    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_DEFPUSHBUTTON, BS_PUSHBUTTON}));
+    EXPECT_TRUE(defaultBecomes(d.storno)) << "the default is not Storno";
     pressKey(VK_TAB, {VK_SHIFT});
     ASSERT_TRUE(waitForFocus(d.timeOut));
-    EXPECT_EQ(defaults(), (std::pair<LONG_PTR, LONG_PTR>{BS_PUSHBUTTON, BS_DEFPUSHBUTTON}));
+    EXPECT_TRUE(defaultBecomes(d.ok)) << "the default is not Ok";
     pressKey(VK_TAB);
     pressKey(VK_TAB);
     ASSERT_TRUE(waitForFocus(d.ok));
@@ -897,9 +904,15 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     })) << "no error display for a missing file";
     const Box error = waitForBox();
     EXPECT_EQ(error.icon, StopIcon);
-    EXPECT_EQ(error.text.rfind(L"Cannot open file \"" + folder + L"\\chybí.txt\". ", 0), 0u)
-        << std::string(error.text.begin(), error.text.end());
-    EXPECT_EQ(error.text.back(), L'.');
+    // The system's own words for the error, in the user's language.
+    wchar_t notFound[256] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 0, notFound, 256, nullptr);
+    std::wstring description = notFound;
+    description.erase(description.find_last_not_of(L"\r\n .") + 1);
+    ASSERT_FALSE(description.empty());
+    EXPECT_EQ(error.text,
+              L"Cannot open file \"" + folder + L"\\chybí.txt\". " + description + L".");
     pressKey(VK_RETURN);
     ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(m_main); }));
     EXPECT_EQ(windowText(m_main), L"Terminal");
@@ -975,7 +988,9 @@ TEST_F(Window, shouldRunTheSourceAgainstTheDeviceAndSaveTheReplies)
     // Not opened until the new file is in place: reading the old one while
     // the program replaces it would make the replacing fail.
     EXPECT_TRUE(waitFor([&] { return fileSize(result) == std::ssize(expected); }));
-    EXPECT_EQ(readFile(result), expected);
+    // Wine may refuse the first read of a file just renamed into place.
+    EXPECT_TRUE(waitFor([&] { return readFile(result) == expected; }))
+        << "result file: " << readFile(result);
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(m_program->waitForWindow(L"#32770", 0ms), nullptr) << "a question before overwriting";
     EXPECT_EQ(windowText(m_memo2).substr(0, 38), L"Příliš žluťoučký kůň úpěl ďábelské ódy");
@@ -1052,6 +1067,61 @@ TEST_F(Window, shouldRunALongSourceToTheEnd)
                 count, seconds, count / seconds, painted, looks);
 }
 
+// Typing in a source of 100,000 lines: each key that adds or removes a line
+// has the new count in panel 0 within 5 ms of the pane's report of the
+// change (three keys in four: on a machine shared with other builds a key
+// now and then waits for the processor).  Before that, Wine's EDIT control takes its own time to
+// put the line break in (10 to 25 ms under Xvfb, also in a pane of 100 lines); the times from the
+// key are shown beside.
+TEST_F(Window, shouldCountTheLinesOfALargeSourceAtEveryKey)
+{
+    const std::wstring source = newFolder() + L"\\velký.txt";
+    std::string lines;
+    for (int i = 0; i < 100000; ++i)
+        lines += "PING " + std::to_string(i) + "\r\n";
+    writeFile(source, lines);
+    start();
+    pressKey('O', {VK_CONTROL});
+    ASSERT_NE(m_program->waitForWindow(L"#32770", FileDialogLimit), nullptr);
+    typeText(source);
+    pressKey(VK_RETURN);
+    ASSERT_TRUE(waitFor([&] { return windowText(m_main) == source; }, 30000ms));
+    ASSERT_EQ(panel(0), L"100000");
+    ASSERT_TRUE(waitForFocus(m_memo1));
+    // Near the end, where the control has the most lines before the caret.
+    pressKey(VK_END, {VK_CONTROL});
+    pressKey(VK_UP);
+
+    KeyTimingRequest timing{};
+    timing.statusBar = m_statusBar;
+    timing.pane = m_memo1;
+    ASSERT_TRUE(runProbe(m_program->process(), "probeKeyTimingStart", &timing, sizeof timing));
+    std::vector<double> fromPress;
+    for (int i = 0; i < 40; ++i) {
+        const std::wstring expected = i % 2 == 0 ? L"100001" : L"100000";
+        const auto pressed = std::chrono::steady_clock::now();
+        pressKey(i % 2 == 0 ? VK_RETURN : VK_BACK);
+        while (panel(0) != expected && std::chrono::steady_clock::now() - pressed < 5s) {
+        }
+        fromPress.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed)
+                .count());
+        ASSERT_EQ(panel(0), expected) << "after key " << i;
+    }
+    ASSERT_TRUE(runProbe(m_program->process(), "probeKeyTimingRead", &timing, sizeof timing));
+    ASSERT_EQ(timing.count, 40);
+    std::vector<double> fromChange(timing.fromChange, timing.fromChange + timing.count);
+    std::vector<double> fromKey(timing.fromKey, timing.fromKey + timing.count);
+    for (std::vector<double>* times : {&fromChange, &fromKey, &fromPress})
+        std::sort(times->begin(), times->end());
+    const auto median = [](const std::vector<double>& v) { return v[v.size() / 2]; };
+    std::printf("typing in a 100,000-line source, 40 keys: panel 0 set %.2f ms (median), "
+                "%.2f ms at the most after the pane's change; %.2f ms (median) after the "
+                "program took the key, %.2f ms after its press\n",
+                median(fromChange), fromChange.back(), median(fromKey), median(fromPress));
+    EXPECT_LT(fromChange[fromChange.size() * 3 / 4], 5.0);
+}
+
 // A monitor of another scale: the window keeps the size the user gave it
 // (the frame the system suggests), maximised stays maximised and comes back
 // to the user's size at the new scale; only what the layout fixes (the
@@ -1111,6 +1181,93 @@ TEST_F(Window, shouldKeepTheUsersSizeAndMaximisedStateOnAnotherScale)
         const Rect r = frame();
         return r.width == 600 && r.height == 300;
     })) << frame();
+}
+
+// A console of this process's own, in code page 852 as on a Czech Windows,
+// for programs started into it; the standard handles come back at the end.
+class OwnConsole
+{
+public:
+    OwnConsole()
+    {
+        for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+            m_saved.emplace_back(which, GetStdHandle(which));
+        FreeConsole();
+        // Wide enough that no message wraps.
+        m_ok = AllocConsole() && SetConsoleOutputCP(852) &&
+               SetConsoleScreenBufferSize(GetStdHandle(STD_OUTPUT_HANDLE), COORD{400, 100});
+    }
+    ~OwnConsole()
+    {
+        FreeConsole();
+        for (const auto& [which, handle] : m_saved)
+            SetStdHandle(which, handle);
+    }
+    bool ok() const { return m_ok; }
+
+    // Runs `commandLine` in this console; its exit status.
+    DWORD run(std::wstring commandLine)
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info))
+            return 9999;
+        WaitForSingleObject(info.hProcess, 30000);
+        DWORD status = 9999;
+        GetExitCodeProcess(info.hProcess, &status);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        return status;
+    }
+
+    // What the console shows, row by row, without the spaces that fill a row.
+    std::wstring screen() const
+    {
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        CONSOLE_SCREEN_BUFFER_INFO buffer{};
+        GetConsoleScreenBufferInfo(out, &buffer);
+        std::wstring text;
+        std::wstring row(static_cast<std::size_t>(buffer.dwSize.X), L' ');
+        for (SHORT y = 0; y <= buffer.dwCursorPosition.Y; ++y) {
+            DWORD read = 0;
+            ReadConsoleOutputCharacterW(out, row.data(), static_cast<DWORD>(row.size()),
+                                        COORD{0, y}, &read);
+            text += row.substr(0, row.find_last_not_of(L' ') + 1) + L"\n";
+        }
+        return text;
+    }
+
+private:
+    std::vector<std::pair<DWORD, HANDLE>> m_saved;
+    bool m_ok = false;
+};
+
+// quorlink-batch.exe in a console whose code page (852) is not the ANSI code
+// page (1250) of the files and the wire: the reply, the progress line and a
+// message naming a Czech file show as the characters they are.
+TEST(BatchConsole, shouldShowCzechRepliesAndMessagesInAConsoleOfAnotherCodePage)
+{
+    const wchar_t* batch = _wgetenv(L"QUORLINK_BATCH_EXE");
+    if (!batch)
+        GTEST_SKIP() << "QUORLINK_BATCH_EXE names no quorlink-batch.exe";
+    const std::wstring folder = newFolder();
+    // "ECHO:Odpověď žluťoučká" in windows-1250.
+    writeFile(folder + L"\\zdroj.txt", "ECHO:Odpov\xec\xef \x9elu\x9dou\xe8k\xe1\r\n");
+    OwnConsole console;
+    ASSERT_TRUE(console.ok()) << "no console of its own";
+    const std::wstring program = L"\"" + std::wstring(batch) + L"\" --port COM1 --baud 9600 ";
+    EXPECT_EQ(console.run(program + L"--timeout 500 \"" + folder + L"\\zdroj.txt\""), 0u);
+    EXPECT_EQ(console.run(program + L"\"" + folder + L"\\chybí.txt\""), 2u);
+    const std::wstring screen = console.screen();
+    EXPECT_NE(screen.find(L"Odpověď žluťoučká\n"), std::wstring::npos);
+    EXPECT_NE(screen.find(L"line 1 of 1, 1 replies, 0 without reply\n"), std::wstring::npos);
+    EXPECT_NE(screen.find(L"quorlink-batch: Cannot open file \"" + folder + L"\\chybí.txt\". "),
+              std::wstring::npos);
+    char shown[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, screen.c_str(), -1, shown, sizeof shown - 1, nullptr, nullptr);
+    std::printf("quorlink-batch.exe in a console of code page 852:\n%s", shown);
 }
 
 } // namespace

@@ -61,4 +61,20 @@ struct DpiChangeRequest
     RECT suggested;
 };
 
+// How long the program takes over a key that changes the text of `pane`:
+// from the moment its window's thread takes the key press from its queue,
+// and from the moment the pane reports the change (EN_CHANGE to its parent),
+// to the moment the text of part 0 of `statusBar` has been set, in
+// milliseconds, for each such key since the timing started.
+// probeKeyTimingStart hooks the window thread; probeKeyTimingRead fills the
+// times and removes the hooks.
+struct KeyTimingRequest
+{
+    HWND statusBar;
+    HWND pane;
+    int count;
+    double fromKey[64];
+    double fromChange[64];
+};
+
 } // namespace uitest

@@ -52,18 +52,17 @@ public:
             const std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                                     std::string(static_cast<std::size_t>(Width - filled), ' ') +
                                     "] " + counts;
-            std::fprintf(stderr, "\r%s", bar.c_str());
+            writeStandardError("\r" + bar);
             m_drawn = bar.size();
         } else if (force) {
-            std::fprintf(stderr, "%s\n", counts.c_str());
+            writeStandardError(counts + "\n");
         }
-        std::fflush(stderr);
     }
     void finish(int line, int replies, int unanswered)
     {
         update(line, replies, unanswered, true);
         if (m_tty)
-            std::fputc('\n', stderr);
+            writeStandardError("\n");
         m_drawn = 0;
     }
     // Before a reply goes to standard output on the same terminal: the bar
@@ -72,8 +71,7 @@ public:
     {
         if (!m_sharesTerminal || m_drawn == 0)
             return;
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_drawn), "");
-        std::fflush(stderr);
+        writeStandardError("\r" + std::string(m_drawn, ' ') + "\r");
         m_drawn = 0;
         m_last = {};
     }
@@ -262,7 +260,7 @@ private:
 
 int fail(std::string_view message)
 {
-    std::fputs(messages::error(message).c_str(), stderr);
+    writeStandardError(messages::error(message));
     return ExitError;
 }
 
@@ -367,7 +365,7 @@ int runWith(const Options& options)
     const int line = events.current;
     progress.finish(line, events.count, line - events.count);
     if (options.timing)
-        std::fprintf(stderr, "%s\n", events.timingSummary().c_str());
+        writeStandardError(events.timingSummary() + "\n");
 
     try {
         output.save();
@@ -396,7 +394,7 @@ int main(int argc, char** argv)
     std::string error;
     const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!parsed) {
-        std::fputs(messages::usageError(error).c_str(), stderr);
+        writeStandardError(messages::usageError(error));
         return ExitError;
     }
     const Options& options = *parsed;

@@ -21,6 +21,8 @@ const char* stepName(serial::OpenStep step)
         return "claiming exclusive use";
     case OpenStep::ReadingTimeouts:
         return "reading the time-outs";
+    case OpenStep::ApplyingTimeouts:
+        return "applying the time-outs";
     case OpenStep::ReadingLineSettings:
         return "reading the line settings";
     case OpenStep::SettingSpeed:
@@ -61,6 +63,34 @@ const char* stepName(serial::OpenStep step)
         break;
     }
     return nullptr;
+}
+
+// The setting a driver did not keep, as it was asked for.
+std::string refusedSetting(const serial::PortError& error)
+{
+    using serial::PortSetting;
+    const std::string lineSettings = "the line settings: ";
+    switch (error.refused) {
+    case PortSetting::Speed:
+        return lineSettings + "speed " + std::to_string(error.wantedBaud) + " Bd";
+    case PortSetting::DataBits:
+        return lineSettings + "8 data bits";
+    case PortSetting::Parity:
+        return lineSettings + "parity none";
+    case PortSetting::StopBits:
+        return lineSettings + "1 stop bit";
+    case PortSetting::FlowControl:
+        return lineSettings + "flow control none";
+    case PortSetting::Dtr:
+        return lineSettings + "DTR off";
+    case PortSetting::Rts:
+        return lineSettings + "RTS raised only while sending";
+    case PortSetting::Timeouts:
+        return "the time-outs";
+    case PortSetting::None:
+        break;
+    }
+    return {};
 }
 
 // "cat (pid 412)", "pid 412", or "another program" when nothing is known.
@@ -204,6 +234,8 @@ std::string cannotOpenPort(std::string_view label, std::string_view device,
     text += " failed: ";
     if (error.kind == serial::PortErrorKind::InUse && error.holder) {
         text += "the port is in use by " + holderName(*error.holder);
+    } else if (error.refused != serial::PortSetting::None) {
+        text += "the driver refused " + refusedSetting(error);
     } else if (error.kind == serial::PortErrorKind::SpeedNotPossible) {
         text += "the port cannot make " + std::to_string(error.wantedBaud) +
                 " Bd; the nearest speed it can make is " + std::to_string(error.nearestBaud) +

@@ -35,6 +35,9 @@ std::u16string transcriptRow(int line, std::u16string_view request,
 
 void writeStandardOutput(std::u16string_view text, const transfer::CodePage& codePage)
 {
+    // What went to the C library's buffer before goes first.
+    if (std::fflush(stdout) == 0 && console::writeIfConsole(console::Stream::Output, text))
+        return;
     const std::string bytes = codePage.fromUnicode(text);
     // Standard output gets the line ends of this system.
     std::string out;
@@ -50,6 +53,20 @@ void writeStandardOutput(std::u16string_view text, const transfer::CodePage& cod
     const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
     if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
         throw std::runtime_error(std::string(messages::StreamWriteError));
+}
+
+void writeStandardError(std::string_view message)
+{
+    std::fflush(stderr);
+    try {
+        if (console::writeIfConsole(console::Stream::Error, transfer::fromUtf8(message)))
+            return;
+    } catch (const std::exception&) {
+        return;
+    }
+    const std::string bytes = console::messageBytes(message);
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fflush(stderr);
 }
 
 } // namespace quorlink::batch

@@ -28,14 +28,14 @@ bool endsParagraph(char16_t c)
     return c == 0x2029 || c == 0xFDD0 || c == 0xFDD1;
 }
 
-// The picture that shows a character the editor cannot hold inside a line.
+// The picture that shows a character the editor cannot hold inside a line:
+// CR and LF as every pane shows them, the editor's own paragraph ends too.
 char16_t pictureOf(char16_t c)
 {
     switch (c) {
     case CR:
-        return 0x240D; // SYMBOL FOR CARRIAGE RETURN
     case LF:
-        return 0x240A; // SYMBOL FOR LINE FEED
+        return transfer::pictureOf(c);
     case 0x2029:
         return 0x00B6; // PILCROW SIGN
     default:

@@ -19,10 +19,10 @@ namespace quorlink::qtface {
 // The editor would also end a paragraph at a CR or LF inside an appended line
 // (a device reply with a lone CR), and in any text at U+2029 and at U+FDD0 and
 // U+FDD1 (its frame marks).  Such a character is shown as a picture instead:
-// CR as U+240D, LF as U+240A, U+2029 as a pilcrow, U+FDD0 and U+FDD1 as
-// U+FFFD, each carrying the character it stands for in its format, and is
-// read back as that character.  A picture typed or pasted by the user carries
-// nothing and reads as itself.
+// CR and LF as every pane shows them (transfer::pictureOf), U+2029 as a
+// pilcrow, U+FDD0 and U+FDD1 as U+FFFD, each carrying the character it stands
+// for in its format, and is read back as that character.  A picture typed or
+// pasted by the user carries nothing and reads as itself.
 //
 // Appends are no undo steps and keep no undo record; the user's own edits are
 // undone as in any editor.  Qt's document can leave an edit out of its

@@ -13,13 +13,21 @@ namespace quorlink::win32 {
 //
 // The control shows the text; the pane keeps its own copy with the line
 // index of transfer::MemoryPane, so that counting and reading lines follow
-// the pane rules and cost no scan of the control per call: a CR or LF
-// inside an appended line (a reply with a lone CR) stays part of it.  The
-// copy is taken from the control again after the operator edited it
-// (EN_CHANGE that the pane did not cause itself); the control keeps no mark
-// of what was appended, so from then on every CR and LF ends a line, as in
-// typed text.  Appends are no undo steps: the control forgets what the
-// operator could undo before them.
+// the pane rules and cost no scan of the control per call.  The control
+// breaks lines only at CR LF, so the pane gives it nothing else as a break:
+// a CR or LF inside an appended line (a reply with a lone CR) is shown as
+// its picture (transfer::pictureOf) and read back and saved as itself, and
+// a lone CR or LF in text that is set or pasted becomes CR LF.  The control
+// and the copy then hold the same units, pictures apart.
+//
+// The operator's edits (EN_CHANGE that the pane did not cause itself) are
+// followed cheaply, since the source pane may hold 100,000 lines and the
+// line count shows at every key: the line count comes from the control's own
+// count of its lines, and the copy is taken from the control again only when
+// a line or the text is read.  A pane that shows pictures compares the
+// control's text with the copy at each edit instead, so that the pictures
+// the operator left keep standing for their CR and LF.  Appends are no undo
+// steps: the control forgets what the operator could undo before them.
 //
 // Capacity: Capacity UTF-16 units, the largest source text a pane takes
 // (transfer::MaxSourceChars, 64 Mi units).  The control's limit is raised to
@@ -42,8 +50,8 @@ public:
     // the operator, not from the pane itself.
     bool controlChanged();
 
-    // Read from the copy: no scan of the control per line.
     int lineCount() const override;
+    // Read from the copy: no scan of the control per line.
     std::u16string line(int index) const override;
     std::u16string text() const override;
     // Written to the control and the copy; past Capacity nothing changes.
@@ -54,7 +62,15 @@ public:
 private:
     // Brings the copy up to date with what the operator typed.
     const transfer::MemoryPane& copy() const;
+    // Takes the copy from the control after an edit, keeping the pictures
+    // outside what the edit changed.
+    void followEdit();
+    std::u16string controlText() const;
+    // Notes the copy's length and last unit, which appending depends on.
+    void noteEnd(const std::u16string& text) const;
     void checkCapacity(std::size_t units) const;
+    static LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR id, DWORD_PTR data);
 
     HWND m_hwnd = nullptr;
     mutable transfer::MemoryPane m_copy;
