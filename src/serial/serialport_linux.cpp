@@ -554,11 +554,14 @@ bool SerialPortPrivate::isUsable()
     return true;
 }
 
-std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count)
+namespace {
+
+// Writes `count` bytes within the write time-out.  `refused` tells a write
+// that the device turned down before it took a byte: a hung-up terminal
+// (pulled adapter, pty whose master closed) fails every write with EIO.
+std::size_t writeOut(NativePort& port, const WaitInterrupt* interrupt, const std::uint8_t* data,
+                     std::size_t count, bool& refused)
 {
-    NativePort& port = *native;
-    if (port.hungUp)
-        return 0;
     const auto deadline = Clock::now() + port.writeTimeout(count);
     const bool toggleRts = port.modemLines && !port.kernelRs485;
     if (toggleRts)
@@ -573,27 +576,53 @@ std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN) {
+            refused = done == 0;
             break;
+        }
         if (Clock::now() >= deadline)
             break;
         short revents = 0;
         const Wake wake = waitFor(port.fd, POLLOUT, interrupt, deadline, revents);
         if (wake == Wake::Failed || wake == Wake::Interrupted)
             break;
-        if (wake == Wake::Ready && (revents & (POLLERR | POLLHUP | POLLNVAL)))
+        if (wake == Wake::Ready && (revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            refused = done == 0;
             break;
+        }
     }
 
     // The write is over once the bytes have left, as with a synchronous
     // write on other systems: the reply time-out then starts after the
     // request went out, and the port never closes on pending output.
-    if (!port.isPty())
+    if (!refused && !port.isPty())
         done -= std::min(done, port.drainUntil(deadline, interrupt));
     // At once: a device that answers straight away must find the bus free.
     if (toggleRts)
         port.setRts(false);
     return done;
+}
+
+} // namespace
+
+std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count)
+{
+    NativePort& port = *native;
+    if (port.hungUp)
+        return 0;
+    bool refused = false;
+    const std::size_t done = writeOut(port, interrupt, data, count, refused);
+    // Only a terminal that has hung up stays refused: the test marks it so.
+    if (refused)
+        isUsable();
+    return done;
+}
+
+bool SerialPortPrivate::send(const std::uint8_t* data, std::size_t count)
+{
+    // The write is the usability test: asking the terminal first would
+    // cost every request a system call.
+    return write(data, count) > 0 || !native->hungUp;
 }
 
 std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,

@@ -108,6 +108,36 @@ TEST(SerialPortWrite, shouldStopWriteAtWriteTimeoutWhenOutputCannotLeave)
     ::close(master);
 }
 
+// A send finds a device that has gone by its write alone: only a hang-up
+// counts, never a device that merely takes nothing for a while.
+TEST(SerialPortWrite, shouldRefuseASendOnlyWhenTheDeviceHasGone)
+{
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    char name[128];
+    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    SerialPort port;
+    ASSERT_TRUE(port.open(name, 115200)) << port.errorString();
+    const std::uint8_t request[] = {'A', '\r', '\n'};
+    // Nobody reads: the buffers fill, and a send that fits nothing more is
+    // still a send to a device that is there.
+    while (port.write(request, 1) == 1) {
+    }
+    EXPECT_TRUE(port.send(request, sizeof request));
+    EXPECT_TRUE(port.isUsable());
+    // Gone: refused at once, nothing sent, and the port says so from now on.
+    ::close(master);
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.send(request, sizeof request));
+    EXPECT_LT(Clock::now() - start, 50ms);
+    EXPECT_FALSE(port.isUsable());
+    EXPECT_FALSE(port.send(request, sizeof request));
+    EXPECT_FALSE(port.send(request, 0));
+    port.close();
+    ::close(slave);
+}
+
 TEST(SerialPortWrite, shouldGiveALongRequestItsTimeOnTheLineAtLowSpeed)
 {
     // At 300 Bd 40 bytes need 1.33 s on the line, far more than 100 ms + 5 ms
