@@ -24,6 +24,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace quorlink::serial {
 
@@ -183,6 +184,7 @@ struct NativePort
     bool lowLatencySet = false; // ASYNC_LOW_LATENCY set by this open, cleared at close
     int clearedSpeedFlag = 0;   // a setserial spd_* flag cleared by this open, put back at close
     bool hungUp = false;        // the device went away while open
+    bool inputSeen = false;     // inputArrives() saw input that no read has taken yet
     // Whether the device is a pseudo-terminal: asked at the first write.
     enum class Kind { Unknown, Pty, Line } kind = Kind::Unknown;
     portlocks::LockFile lockFile;
@@ -640,6 +642,13 @@ std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
     };
     if (port.hungUp)
         return gone();
+    // Just seen arriving (the window looks before it waits): taken without
+    // waiting for it a second time.
+    if (std::exchange(port.inputSeen, false)) {
+        const ssize_t n = ::read(port.fd, dest, capacity);
+        if (n > 0)
+            return static_cast<std::size_t>(n);
+    }
 
     // With VMIN = VTIME = 0 a read of an empty terminal returns 0 at once,
     // so 0 means "nothing yet"; a hangup shows up in poll() or as EIO.  A
@@ -691,7 +700,8 @@ bool SerialPortPrivate::inputArrives(std::chrono::microseconds within)
     do {
         ready = ::ppoll(&port, 1, &timeout, nullptr);
     } while (ready < 0 && errno == EINTR);
-    return ready > 0 && (port.revents & POLLIN);
+    native->inputSeen = ready > 0 && (port.revents & POLLIN);
+    return native->inputSeen;
 }
 
 std::intptr_t SerialPortPrivate::nativeHandle() const
