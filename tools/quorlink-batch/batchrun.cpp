@@ -269,15 +269,20 @@ public:
     {
         if (gentleStopRequested())
             m_stop = true;
-        if (onPump)
-            onPump();
     }
-    void awaitingReply() override { m_output.flush(); }
+    // The replies and the progress are written while the device works on
+    // the request that has just gone out.
+    void awaitingReply() override
+    {
+        m_output.flush();
+        if (onAwaitingReply)
+            onAwaitingReply();
+    }
 
     transfer::MemoryPane source;
     PassedOnPane received;
     BatchEvents events;
-    std::function<void()> onPump;
+    std::function<void()> onAwaitingReply;
 
 private:
     serial::SerialLink& m_link;
@@ -376,8 +381,10 @@ int runWith(const Options& options)
     host.source.setText(sourceText);
     sourceText = std::u16string();
     const BatchEvents& events = host.events;
-    host.onPump = [&] {
-        progress.update(events.current, events.count, events.current - events.count);
+    host.onAwaitingReply = [&] {
+        // The exchanges that are over: the current one has only begun.
+        const int done = events.current - 1;
+        progress.update(done, events.count, done - events.count);
     };
 
     std::optional<std::string> runFailure;
