@@ -31,10 +31,7 @@ void SerialLink::ClosePort()
 
 bool SerialLink::SendBytes(const std::uint8_t* data, std::size_t count)
 {
-    if (!m_port.isUsable())
-        return false;
-    m_port.write(data, std::min(count, MaxRequestBytes));
-    return true;
+    return m_port.send(data, std::min(count, MaxRequestBytes));
 }
 
 std::size_t SerialLink::ReadReply(std::string& reply, std::int32_t timeoutMs)

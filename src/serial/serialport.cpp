@@ -67,6 +67,16 @@ std::size_t SerialPort::write(const std::uint8_t* data, std::size_t count)
     return d->write(data, count);
 }
 
+bool SerialPort::send(const std::uint8_t* data, std::size_t count)
+{
+    if (!d->isOpen())
+        return false;
+    // Nothing to write tells nothing of the device: ask it.
+    if (count == 0)
+        return d->isUsable();
+    return d->send(data, count);
+}
+
 std::size_t SerialPort::read(std::uint8_t* dest, std::size_t capacity,
                              std::chrono::milliseconds timeout)
 {

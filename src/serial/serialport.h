@@ -121,6 +121,12 @@ public:
     // Returns the number of bytes written; a write cut short by the time-out
     // is not retried.
     std::size_t write(const std::uint8_t* data, std::size_t count);
+    // A send: isUsable() and then write(), in one step where the platform's
+    // write itself tells a device that has gone (Linux: the write of a
+    // hung-up terminal fails before taking a byte), so that a request costs
+    // no system call of its own beyond the write.  False, with nothing
+    // written, when the port is closed or the device has gone.
+    bool send(const std::uint8_t* data, std::size_t count);
 
     // Waits at most `timeout` for input (0 ms: do not wait, only take what is
     // already there) and reads up to `capacity` bytes.  Returns the number of

@@ -23,6 +23,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quorlink::serial {
@@ -183,6 +184,7 @@ struct NativePort
     bool lowLatencySet = false; // ASYNC_LOW_LATENCY set by this open, cleared at close
     int clearedSpeedFlag = 0;   // a setserial spd_* flag cleared by this open, put back at close
     bool hungUp = false;        // the device went away while open
+    bool inputSeen = false;     // inputArrives() saw input that no read has taken yet
     // Whether the device is a pseudo-terminal: asked at the first write.
     enum class Kind { Unknown, Pty, Line } kind = Kind::Unknown;
     portlocks::LockFile lockFile;
@@ -558,11 +560,14 @@ bool SerialPortPrivate::isUsable()
     return true;
 }
 
-std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count)
+namespace {
+
+// Writes `count` bytes within the write time-out.  `refused` tells a write
+// that the device turned down before it took a byte: a hung-up terminal
+// (pulled adapter, pty whose master closed) fails every write with EIO.
+std::size_t writeOut(NativePort& port, const WaitInterrupt* interrupt, const std::uint8_t* data,
+                     std::size_t count, bool& refused)
 {
-    NativePort& port = *native;
-    if (port.hungUp)
-        return 0;
     const auto deadline = Clock::now() + port.writeTimeout(count);
     const bool toggleRts = port.modemLines && !port.kernelRs485;
     if (toggleRts)
@@ -577,27 +582,53 @@ std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN) {
+            refused = done == 0;
             break;
+        }
         if (Clock::now() >= deadline)
             break;
         short revents = 0;
         const Wake wake = waitFor(port.fd, POLLOUT, interrupt, deadline, revents);
         if (wake == Wake::Failed || wake == Wake::Interrupted)
             break;
-        if (wake == Wake::Ready && (revents & (POLLERR | POLLHUP | POLLNVAL)))
+        if (wake == Wake::Ready && (revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            refused = done == 0;
             break;
+        }
     }
 
     // The write is over once the bytes have left, as with a synchronous
     // write on other systems: the reply time-out then starts after the
     // request went out, and the port never closes on pending output.
-    if (!port.isPty())
+    if (!refused && !port.isPty())
         done -= std::min(done, port.drainUntil(deadline, interrupt));
     // At once: a device that answers straight away must find the bus free.
     if (toggleRts)
         port.setRts(false);
     return done;
+}
+
+} // namespace
+
+std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count)
+{
+    NativePort& port = *native;
+    if (port.hungUp)
+        return 0;
+    bool refused = false;
+    const std::size_t done = writeOut(port, interrupt, data, count, refused);
+    // Only a terminal that has hung up stays refused: the test marks it so.
+    if (refused)
+        isUsable();
+    return done;
+}
+
+bool SerialPortPrivate::send(const std::uint8_t* data, std::size_t count)
+{
+    // The write is the usability test: asking the terminal first would
+    // cost every request a system call.
+    return write(data, count) > 0 || !native->hungUp;
 }
 
 std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
@@ -615,6 +646,13 @@ std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
     };
     if (port.hungUp)
         return gone();
+    // Just seen arriving (the window looks before it waits): taken without
+    // waiting for it a second time.
+    if (std::exchange(port.inputSeen, false)) {
+        const ssize_t n = ::read(port.fd, dest, capacity);
+        if (n > 0)
+            return static_cast<std::size_t>(n);
+    }
 
     // With VMIN = VTIME = 0 a read of an empty terminal returns 0 at once,
     // so 0 means "nothing yet"; a hangup shows up in poll() or as EIO.  A
@@ -666,7 +704,8 @@ bool SerialPortPrivate::inputArrives(std::chrono::microseconds within)
     do {
         ready = ::ppoll(&port, 1, &timeout, nullptr);
     } while (ready < 0 && errno == EINTR);
-    return ready > 0 && (port.revents & POLLIN);
+    native->inputSeen = ready > 0 && (port.revents & POLLIN);
+    return native->inputSeen;
 }
 
 std::intptr_t SerialPortPrivate::nativeHandle() const

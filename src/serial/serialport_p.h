@@ -55,6 +55,9 @@ public:
     std::uint32_t appliedBaud(std::uint32_t requested);
     bool isUsable();
     std::size_t write(const std::uint8_t* data, std::size_t count);
+    // write() of `count` (> 0) bytes when the device is still there; false,
+    // nothing written, when it has gone.
+    bool send(const std::uint8_t* data, std::size_t count);
     std::size_t read(std::uint8_t* dest, std::size_t capacity, std::chrono::milliseconds timeout);
     void purgeInput();
     bool inputArrives(std::chrono::microseconds within);

@@ -369,6 +369,15 @@ std::size_t SerialPortPrivate::write(const std::uint8_t* data, std::size_t count
     return written;
 }
 
+bool SerialPortPrivate::send(const std::uint8_t* data, std::size_t count)
+{
+    // A write to a removed adapter is not reliably refused: ask first.
+    if (!isUsable())
+        return false;
+    write(data, count);
+    return true;
+}
+
 std::size_t SerialPortPrivate::read(std::uint8_t* dest, std::size_t capacity,
                                     std::chrono::milliseconds timeout)
 {

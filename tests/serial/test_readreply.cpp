@@ -188,6 +188,34 @@ TEST_F(ReadReplyFraming, shouldSeeReplyWellWithinAMillisecondOfItsLf)
     EXPECT_LT(delays[25], 1ms);
 }
 
+// What the window looks at before a wait: whether a reply is coming, without
+// taking any of it; the reply then reads whole, however it arrives.
+TEST_F(ReadReplyFraming, shouldTellArrivingInputWithoutTakingIt)
+{
+    device.silent();
+    EXPECT_FALSE(link.hCom().inputArrives(0us));
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.hCom().inputArrives(2000us));
+    EXPECT_GE(Clock::now() - start, 2ms);
+
+    std::thread writer([&] {
+        std::this_thread::sleep_for(5ms);
+        ASSERT_EQ(::write(device.masterFd(), "AB", 2), 2);
+    });
+    EXPECT_TRUE(link.hCom().inputArrives(2s));
+    writer.join();
+    EXPECT_TRUE(link.hCom().inputArrives(0us)); // still there
+    ASSERT_EQ(::write(device.masterFd(), "C\r\n", 3), 3);
+    std::string reply;
+    EXPECT_EQ(link.ReadReply(reply, 200), 3u);
+    EXPECT_EQ(reply, "ABC");
+    // Seen, then gone before the read: the read waits as usual.
+    ASSERT_EQ(::write(device.masterFd(), "X", 1), 1);
+    EXPECT_TRUE(link.hCom().inputArrives(1s));
+    link.hCom().purgeInput();
+    EXPECT_EQ(link.ReadReply(reply, 50), 0u);
+}
+
 TEST_F(ReadReplyFraming, shouldUseNearlyNoCpuWhileDeviceIsSilent)
 {
     // The thread's CPU clock counts exactly what this thread ran;

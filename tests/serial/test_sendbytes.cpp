@@ -81,15 +81,32 @@ TEST_F(SendBytesRequests, shouldWaitOutReplyTimeoutQuietlyWhenDeviceHasGone)
     EXPECT_LT(waited, 200ms);
 }
 
-TEST(SerialPortWrite, shouldStopWriteAtWriteTimeoutWhenOutputCannotLeave)
+// A pseudo-terminal whose master end the test holds: `name` is the device.
+class SerialPortWrite : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    }
+    void TearDown() override
+    {
+        for (const int fd : {master, slave}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+};
+
+TEST_F(SerialPortWrite, shouldStopWriteAtWriteTimeoutWhenOutputCannotLeave)
 {
     // A pty whose master nobody reads: once its buffers are full, a write
     // of 10 bytes ends after 100 ms + 5 ms per byte with what fitted.
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    char name[128];
-    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
     SerialPort port;
     ASSERT_TRUE(port.open(name, 115200)) << port.errorString();
     const std::uint8_t chunk[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
@@ -104,21 +121,38 @@ TEST(SerialPortWrite, shouldStopWriteAtWriteTimeoutWhenOutputCannotLeave)
     EXPECT_GE(cutShort, 150ms);
     EXPECT_LT(cutShort, 400ms);
     port.close();
-    ::close(slave);
-    ::close(master);
 }
 
-TEST(SerialPortWrite, shouldGiveALongRequestItsTimeOnTheLineAtLowSpeed)
+// A send finds a device that has gone by its write alone: only a hang-up
+// counts, never a device that merely takes nothing for a while.
+TEST_F(SerialPortWrite, shouldRefuseASendOnlyWhenTheDeviceHasGone)
+{
+    SerialPort port;
+    ASSERT_TRUE(port.open(name, 115200)) << port.errorString();
+    const std::uint8_t request[] = {'A', '\r', '\n'};
+    // Nobody reads: the buffers fill, and a send that fits nothing more is
+    // still a send to a device that is there.
+    while (port.write(request, 1) == 1) {
+    }
+    EXPECT_TRUE(port.send(request, sizeof request));
+    EXPECT_TRUE(port.isUsable());
+    // Gone: refused at once, nothing sent, and the port says so from now on.
+    ::close(std::exchange(master, -1));
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.send(request, sizeof request));
+    EXPECT_LT(Clock::now() - start, 50ms);
+    EXPECT_FALSE(port.isUsable());
+    EXPECT_FALSE(port.send(request, sizeof request));
+    EXPECT_FALSE(port.send(request, 0));
+    port.close();
+}
+
+TEST_F(SerialPortWrite, shouldGiveALongRequestItsTimeOnTheLineAtLowSpeed)
 {
     // At 300 Bd 40 bytes need 1.33 s on the line, far more than 100 ms + 5 ms
     // per byte.  A pty whose buffers are full stands for the slow line: its
     // reader takes everything after 600 ms, and the write must still be
     // going on then.  At 9600 Bd the same write gives up after 300 ms.
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    char name[128];
-    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
     const std::uint8_t request[40] = {};
     for (const auto& [baud, whole] : {std::pair{300u, true}, std::pair{9600u, false}}) {
         SCOPED_TRACE(baud);
@@ -151,8 +185,6 @@ TEST(SerialPortWrite, shouldGiveALongRequestItsTimeOnTheLineAtLowSpeed)
         }
         ::fcntl(master, F_SETFL, 0);
     }
-    ::close(slave);
-    ::close(master);
 }
 
 } // namespace

@@ -210,6 +210,12 @@ TEST_F(SimDevice, shouldWriteTimingStatsAtExit)
     EXPECT_GT(stats["rate_per_s"], 0);
     EXPECT_GT(stats["turnaround_median_us"], 0);
     EXPECT_GE(stats["turnaround_p99_us"], stats["turnaround_median_us"]);
+    EXPECT_GE(stats["turnaround_p999_us"], stats["turnaround_p99_us"]);
+    EXPECT_GE(stats["turnaround_max_us"], stats["turnaround_p999_us"]);
+    EXPECT_GE(stats["turnaround_max_us"], stats["turnaround_mean_us"]);
+    EXPECT_GT(stats["turnaround_mean_us"], 0);
+    // An exchange holds a turnaround and the device's own answer.
+    EXPECT_GE(stats["exchange_max_us"], stats["turnaround_max_us"]);
     EXPECT_EQ(stats.count("busy_percent"), 1u);
 
     SimProcess unwritable({"--stats", "/nonexistent-dir/stats.txt"});

@@ -84,10 +84,13 @@ private:
     Clock::time_point m_last{};
 };
 
-// Where the replies go: standard output as each exchange ends, flushed, so
-// that a long run can be watched or piped on and a stopped one loses
-// nothing; or a file saved once at the end, all or nothing, as the window
-// saves its pane.
+// Where the replies go: standard output, flushed, as soon as the next
+// request has gone out (or the run has ended), so that a long run can be
+// watched or piped on and a stopped one loses nothing; or a file saved once
+// at the end, all or nothing, as the window saves its pane.  Written while
+// the device works on the next request, a reply's write costs a fast
+// device's exchange nothing; written before it, every exchange would wait
+// for it.
 class ReplyOutput
 {
 public:
@@ -101,18 +104,23 @@ public:
     // `text` has CR LF line ends, as a pane has.
     void add(std::u16string_view text)
     {
-        if (m_file) {
+        if (m_file)
             m_kept += text;
-            return;
-        }
-        if (m_failed)
+        else if (!m_failed)
+            m_pending += text;
+    }
+    // Writes to standard output what was added since the last time.
+    void flush()
+    {
+        if (m_pending.empty())
             return;
         m_progress.makeRoomForOutput();
         try {
-            writeStandardOutput(text, m_codePage);
+            writeStandardOutput(m_pending, m_codePage);
         } catch (const std::exception&) {
             m_failed = true;
         }
+        m_pending.clear();
     }
     // Standard output could not be written (a reader that went away, a full
     // disk): the run stops, nobody gets its replies.
@@ -129,6 +137,7 @@ private:
     Progress& m_progress;
     std::optional<std::string> m_file;
     std::u16string m_kept;
+    std::u16string m_pending; // for standard output, not yet written
     bool m_failed = false;
 };
 
@@ -193,13 +202,16 @@ private:
         const auto took =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_sentAt);
         const long long tenths = (took.count() + 50) / 100;
-        if (reply)
+        // Kept for the summary of --timing only: a long run without it
+        // keeps nothing per line.
+        if (reply && m_timing)
             m_replyTimes.emplace_back(tenths, line);
         if (m_transcript) {
             m_output.add(transcriptRow(line, m_source.line(line - 1), reply,
                                        m_timing ? std::optional(tenths) : std::nullopt));
         } else if (reply) {
-            m_output.add(std::u16string(*reply) + u"\r\n");
+            m_output.add(*reply);
+            m_output.add(u"\r\n");
         }
     }
 
@@ -210,6 +222,20 @@ private:
     bool m_timing;
     Clock::time_point m_sentAt{};
     std::vector<std::pair<long long, int>> m_replyTimes;
+};
+
+// The received pane of a command-line run: the replies go to the output as
+// they come (or are kept there for the output file), so the pane keeps none
+// of them, and a run of any length holds no more than its source.
+class PassedOnPane : public transfer::Pane
+{
+public:
+    int lineCount() const override { return 0; }
+    std::u16string line(int) const override { return {}; }
+    void appendLine(std::u16string_view) override {}
+    void clear() override {}
+    std::u16string text() const override { return {}; }
+    void setText(std::u16string_view) override {}
 };
 
 class BatchHost : public transfer::RunHost
@@ -229,7 +255,8 @@ public:
     std::int32_t timeOut() const override { return m_timeOut; }
     bool sendEndOfFile() const override { return m_eof; }
     // Besides Ctrl+C, which stops as Esc does, a stop at once, a lost port
-    // and output that nobody takes end the run after the current line.
+    // and output that nobody takes end the run after the current line (for
+    // output, the line during which that showed).
     bool stopRequested() const override
     {
         return m_stop || hardStop() != StopCause::None || events.lostDuring > 0 ||
@@ -240,14 +267,20 @@ public:
     {
         if (gentleStopRequested())
             m_stop = true;
-        if (onPump)
-            onPump();
+    }
+    // The replies and the progress are written while the device works on
+    // the request that has just gone out.
+    void awaitingReply() override
+    {
+        m_output.flush();
+        if (onAwaitingReply)
+            onAwaitingReply();
     }
 
     transfer::MemoryPane source;
-    transfer::MemoryPane received;
+    PassedOnPane received;
     BatchEvents events;
-    std::function<void()> onPump;
+    std::function<void()> onAwaitingReply;
 
 private:
     serial::SerialLink& m_link;
@@ -347,8 +380,10 @@ int runWith(const Options& options)
     host.source.setText(sourceText);
     sourceText = std::u16string();
     const BatchEvents& events = host.events;
-    host.onPump = [&] {
-        progress.update(events.current, events.count, events.current - events.count);
+    host.onAwaitingReply = [&] {
+        // The exchanges that are over: the current one has only begun.
+        const int done = events.current - 1;
+        progress.update(done, events.count, done - events.count);
     };
 
     std::optional<std::string> runFailure;
@@ -359,6 +394,8 @@ int runWith(const Options& options)
             runFailure = e.what();
         }
     }
+    // The last replies: no request came after them.
+    output.flush();
     // Puts back what the open changed on the device and removes the lock
     // file, whatever ended the run.
     link.ClosePort();

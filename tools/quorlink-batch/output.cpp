@@ -48,8 +48,9 @@ void writeStandardOutput(std::u16string_view text, const transfer::CodePage& cod
         out += bytes[i];
     }
     // A reader that went away fails the write instead of ending the program
-    // unreported.
-    ignoreBrokenPipe();
+    // unreported.  Said once: it is a system call, and this runs per reply.
+    static const bool brokenPipeIgnored = (ignoreBrokenPipe(), true);
+    (void)brokenPipeIgnored;
     const std::size_t written = std::fwrite(out.data(), 1, out.size(), stdout);
     if (written != out.size() || std::fflush(stdout) != 0 || std::ferror(stdout))
         throw std::runtime_error(std::string(messages::StreamWriteError));

@@ -55,7 +55,9 @@ constexpr const char* Usage =
     "  --stats FILE    on exit, write timing figures to FILE: requests received,\n"
     "                  microseconds from the first to the last request byte, and\n"
     "                  the turnaround (from writing a reply's LF to reading the\n"
-    "                  next request's first byte) median and 99th percentile\n"
+    "                  next request's first byte): mean, median, 99th and 99.9th\n"
+    "                  percentile and the longest; and the longest exchange\n"
+    "                  (from one request's first byte to the next one's)\n"
     "  --help          show this text\n";
 
 enum class Mode { Reply, Echo, Table, Silent };
@@ -161,6 +163,12 @@ public:
         if (m_replyEnd) {
             m_turnarounds.push_back(at - *m_replyEnd);
             m_replyEnd.reset();
+            // The first read after a reply starts the next request.
+            if (m_requestStart)
+                m_longestExchange = std::max(m_longestExchange, at - *m_requestStart);
+            m_requestStart = at;
+        } else if (!m_requestStart) {
+            m_requestStart = at;
         }
     }
 
@@ -178,8 +186,12 @@ public:
         std::fprintf(out, "rate_per_s %.1f\n",
                      span > 0 && m_requests > 1 ? (m_requests - 1) * 1e6 / span : 0.0);
         std::fprintf(out, "turnarounds %zu\n", m_turnarounds.size());
-        std::fprintf(out, "turnaround_median_us %.1f\n", percentile(50));
-        std::fprintf(out, "turnaround_p99_us %.1f\n", percentile(99));
+        std::fprintf(out, "turnaround_mean_us %.1f\n", mean());
+        std::fprintf(out, "turnaround_median_us %.1f\n", perMille(500));
+        std::fprintf(out, "turnaround_p99_us %.1f\n", perMille(990));
+        std::fprintf(out, "turnaround_p999_us %.1f\n", perMille(999));
+        std::fprintf(out, "turnaround_max_us %.1f\n", perMille(1000));
+        std::fprintf(out, "exchange_max_us %.1f\n", micros(m_longestExchange));
         // The device's own CPU time from the first request on, as a share of
         // the span: near 100 % would make the device the bottleneck.
         const double cpu = m_first ? micros(cpuTime() - m_cpuAtFirst) : 0.0;
@@ -202,12 +214,23 @@ private:
                std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
     }
 
-    // The p-th percentile (nearest rank) in microseconds; 0 with no samples.
-    double percentile(int p)
+    double mean() const
     {
         if (m_turnarounds.empty())
             return 0.0;
-        const std::size_t rank = (m_turnarounds.size() * static_cast<std::size_t>(p) + 99) / 100;
+        Clock::duration sum{};
+        for (const Clock::duration d : m_turnarounds)
+            sum += d;
+        return micros(sum) / static_cast<double>(m_turnarounds.size());
+    }
+
+    // The turnaround below which `pm` per mille of them lie (nearest rank),
+    // in microseconds; 0 with no samples.
+    double perMille(int pm)
+    {
+        if (m_turnarounds.empty())
+            return 0.0;
+        const std::size_t rank = (m_turnarounds.size() * static_cast<std::size_t>(pm) + 999) / 1000;
         const auto nth =
             m_turnarounds.begin() + static_cast<std::ptrdiff_t>(rank > 0 ? rank - 1 : 0);
         std::nth_element(m_turnarounds.begin(), nth, m_turnarounds.end());
@@ -217,6 +240,8 @@ private:
     std::optional<Clock::time_point> m_first;
     std::optional<Clock::time_point> m_last;
     std::optional<Clock::time_point> m_replyEnd;
+    std::optional<Clock::time_point> m_requestStart;
+    Clock::duration m_longestExchange{};
     Clock::duration m_cpuAtFirst{};
     std::uint64_t m_requests = 0;
     std::vector<Clock::duration> m_turnarounds;

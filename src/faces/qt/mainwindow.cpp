@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace quorlink::qtface {
 
@@ -280,6 +281,10 @@ void MainWindow::processMessages()
 
 void MainWindow::showPendingChanges()
 {
+    for (std::size_t i = 0; i < m_panels.size(); ++i) {
+        if (m_panelTextsHeld[i])
+            m_panels[i]->setText(*std::exchange(m_panelTextsHeld[i], std::nullopt));
+    }
     // The panes' views first: they mark what their appends changed.
     Memo1->updateView();
     Memo2->updateView();
@@ -347,15 +352,24 @@ double MainWindow::refreshRate() const
 
 void MainWindow::setPanelText(int index, std::u16string_view text)
 {
-    if (index >= 0 && index < static_cast<int>(m_panels.size()))
-        m_panels[static_cast<std::size_t>(index)]->setText(toQString(text));
+    if (index < 0 || index >= static_cast<int>(m_panels.size()))
+        return;
+    const auto i = static_cast<std::size_t>(index);
+    if (m_form && m_form->frames().holding()) {
+        m_panelTextsHeld[i] = toQString(text);
+        m_form->frames().changeHeld();
+        return;
+    }
+    m_panelTextsHeld[i].reset();
+    m_panels[i]->setText(toQString(text));
 }
 
 std::u16string MainWindow::panelText(int index) const
 {
     if (index < 0 || index >= static_cast<int>(m_panels.size()))
         return {};
-    return m_panels[static_cast<std::size_t>(index)]->text().toStdU16String();
+    const auto i = static_cast<std::size_t>(index);
+    return m_panelTextsHeld[i].value_or(m_panels[i]->text()).toStdU16String();
 }
 
 // ---- events

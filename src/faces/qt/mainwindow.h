@@ -12,6 +12,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -109,6 +110,10 @@ private:
     // relayouts (the status bar's, after each panel text) wait until it has
     // them shown (showPendingChanges).
     std::vector<QPointer<QObject>> m_layoutHeld;
+    // The panels' texts set while held: a label's new text costs a relayout
+    // and a repaint request each time, and a run sets two after every
+    // exchange; the label gets the last one with the frame.
+    std::array<std::optional<QString>, window::PanelCount> m_panelTextsHeld;
     QtClock m_frameClock;
     QtTimer m_frameTimer;
     // Installed on the application: a widget's layout sees its LayoutRequest

@@ -150,7 +150,9 @@ void MemoPane::appendLine(std::u16string_view line)
     // uncomputed; outside one it would lay out the new paragraph to find it,
     // a cost paid for every reply of a run.
     cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
+    // The end by its position: moving there would work out the last
+    // paragraph's writing direction, a scan of its text at every reply.
+    cursor.setPosition(doc->characterCount() - 1);
     const transfer::AppendBreaks breaks = transfer::appendBreaks(lastBlockEmpty(), line.empty());
     const QString breakText = QStringLiteral("\n");
     const bool plainLine = std::none_of(line.begin(), line.end(), [](char16_t c) {

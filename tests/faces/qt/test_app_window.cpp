@@ -262,7 +262,23 @@ TEST_F(Window, shouldLeaveAPaneWithTabAndTurnPagesWithCtrlTab)
 }
 
 class Run : public AppTest
-{};
+{
+protected:
+    // The window, shown, on a device that echoes every line at once, with
+    // the numbers 1 to `lines` in the source pane.
+    std::unique_ptr<MainWindow> startFastRun(PtyDevice& device, int lines)
+    {
+        device.echo();
+        writeSettings(portSettings(device.path()));
+        auto form = start();
+        showActive(*form);
+        QStringList source;
+        for (int line = 1; line <= lines; ++line)
+            source << QString::number(line);
+        form->Memo1->setPlainText(source.join(u'\n'));
+        return form;
+    }
+};
 
 TEST_F(Run, shouldRunTransferOnF6AndCollectEveryReply)
 {
@@ -475,14 +491,7 @@ TEST_F(Run, shouldShowEverythingSetBeforeAnExchangeWhileItWaits)
 TEST_F(Run, shouldPaintAFastRunOncePerFrameAndItsEndAtOnce)
 {
     PtyDevice device;
-    device.echo();
-    writeSettings(portSettings(device.path()));
-    auto form = start();
-    showActive(*form);
-    QStringList source;
-    for (int line = 1; line <= 400; ++line)
-        source << QString::number(line);
-    form->Memo1->setPlainText(source.join(u'\n'));
+    auto form = startFastRun(device, 400);
     form->TabbedNotebook1->setCurrentIndex(1);
     QApplication::processEvents();
     PaintWatch watch(*form);
@@ -503,6 +512,39 @@ TEST_F(Run, shouldPaintAFastRunOncePerFrameAndItsEndAtOnce)
     EXPECT_LT(panelPaints, 100) << "in " << ms << " ms";
     RecordProperty("panel 1 paints", static_cast<int>(panelPaints));
     RecordProperty("run ms", static_cast<int>(ms));
+}
+
+// The panels' labels follow a fast run once per frame, yet what the window
+// reads back of them between two exchanges is always the latest text.
+TEST_F(Run, shouldReadEachPanelsLatestTextBetweenExchangesAndShowItAtTheEnd)
+{
+    PtyDevice device;
+    auto form = startFastRun(device, 300);
+    QApplication::processEvents();
+    std::vector<std::pair<QString, QString>> seen; // panels 1 and 2
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout,
+                     [&] { seen.emplace_back(panel(*form, 1), panel(*form, 2)); });
+    probe.start(0);
+    form->action(MenuItem::Odeslat1)->trigger();
+    probe.stop();
+
+    // Between two exchanges line i has been sent and its reply collected.
+    ASSERT_GT(seen.size(), 10u);
+    int last = 0;
+    for (const auto& [line, replies] : seen) {
+        EXPECT_EQ(line, replies);
+        EXPECT_GT(line.toInt(), last);
+        last = line.toInt();
+    }
+    EXPECT_EQ(seen.back().first, u"300");
+    const auto labels = form->statusBar()->findChildren<QLabel*>();
+    QStringList shown;
+    for (const QLabel* label : labels)
+        shown << label->text();
+    EXPECT_TRUE(shown.contains(QStringLiteral("300")) && shown.contains(u"Konec přenosu"))
+        << shown.join(u'|').toStdString();
+    EXPECT_EQ(panel(*form, 1), u"300");
 }
 
 TEST_F(Run, shouldNotRunOnF6WhileNoPortIsOpen)
