@@ -62,13 +62,17 @@ public:
         {
             if (::geteuid() != 0)
                 return;
+            // Real and effective user both: a program started as one user
+            // acting as another is run in the kernel's secure mode, where a
+            // sanitizer build can neither read its options nor look for
+            // leaks.  The saved user stays root, to come back.
             const passwd* nobody = ::getpwnam("nobody");
-            m_dropped = nobody && ::seteuid(nobody->pw_uid) == 0;
+            m_dropped = nobody && ::setresuid(nobody->pw_uid, nobody->pw_uid, 0) == 0;
         }
         ~Refusal()
         {
             if (m_dropped) {
-                [[maybe_unused]] const int restored = ::seteuid(0);
+                [[maybe_unused]] const int restored = ::setresuid(0, 0, 0);
             }
         }
         Refusal(const Refusal&) = delete;

@@ -98,6 +98,9 @@ Result runBatch(const std::vector<std::string>& args, const fs::path& config,
 
     std::vector<std::string> envStorage{"XDG_CONFIG_HOME=" + config.string(), "LANG=C.UTF-8",
                                         "LC_ALL=C.UTF-8", "HOME=" + config.string()};
+    // A sanitizer build's options reach the program as they reach the test.
+    if (const char* options = getenv("ASAN_OPTIONS"))
+        envStorage.push_back(std::string("ASAN_OPTIONS=") + options);
     std::vector<char*> envp;
     for (auto& e : envStorage)
         envp.push_back(e.data());
