@@ -90,7 +90,8 @@ private:
 // at the end, all or nothing, as the window saves its pane.  Written while
 // the device works on the next request, a reply's write costs a fast
 // device's exchange nothing; written before it, every exchange would wait
-// for it.
+// for it.  On a slow line they go before a request that is long on the
+// wire (BatchEvents::lineSending).
 class ReplyOutput
 {
 public:
@@ -156,6 +157,11 @@ public:
     void lineSending(int line) override
     {
         current = line;
+        // On a slow line the request is long on the wire (22 bytes at 300 Bd
+        // take 0.73 s) and the replies so far would wait for it: they are
+        // written before it.  On a fast one they wait for the next request.
+        if (wireTime(line) > SlowRequest)
+            m_output.flush();
         // The request's first byte goes out next.
         m_sentAt = Clock::now();
     }
@@ -197,6 +203,20 @@ public:
     int lostDuring = 0; // the line during which the port was lost, or 0
 
 private:
+    static constexpr std::chrono::microseconds SlowRequest{10'000};
+
+    // The time line `line`'s request with its CR LF takes on the wire, at
+    // 10 bits a character; a code page of more than one byte a character
+    // makes it a little longer than this.
+    std::chrono::microseconds wireTime(int line) const
+    {
+        const std::uint32_t baud = m_link.hCom().baudRate();
+        if (baud == 0)
+            return {};
+        const auto bits = static_cast<long long>(m_source.line(line - 1).size() + 2) * 10;
+        return std::chrono::microseconds{bits * 1'000'000 / baud};
+    }
+
     void exchangeEnded(int line, const std::u16string_view* reply)
     {
         const auto took =
