@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -20,6 +21,15 @@ inline std::optional<std::uint32_t> baudRateAt(std::int32_t index)
     if (index < 0 || index >= static_cast<std::int32_t>(BaudRates.size()))
         return std::nullopt;
     return BaudRates[static_cast<std::size_t>(index)];
+}
+
+// The time one character (start bit, 8 data bits, stop bit) takes on the
+// line at `baud`, rounded up; none at a speed of 0.
+inline constexpr std::chrono::microseconds characterTime(std::uint32_t baud)
+{
+    if (baud == 0)
+        return std::chrono::microseconds{0};
+    return std::chrono::microseconds{(10'000'000 + baud - 1) / baud};
 }
 
 } // namespace quorlink::serial

@@ -1,6 +1,7 @@
 // The SerialPort of Linux: a terminal device opened non-blocking, waited on
 // with ppoll() against steady-clock deadlines.
 
+#include "baudrates.h"
 #include "serialport_p.h"
 
 #include "linespeed_linux.h"
@@ -529,7 +530,7 @@ std::optional<PortError> SerialPortPrivate::openNative(const std::string& device
         failed = port.discardOldInput();
     }
     if (!failed)
-        port.charTime = std::chrono::microseconds((10'000'000 + baud - 1) / baud);
+        port.charTime = characterTime(baud);
     return failed;
 }
 

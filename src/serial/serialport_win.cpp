@@ -2,6 +2,7 @@
 // read time-outs make every ReadFile return after about 1 ms with whatever has
 // arrived, so that a read polls against a GetTickCount64() deadline.
 
+#include "baudrates.h"
 #include "serialport_p.h"
 
 #include "commcalls_win.h"
@@ -75,7 +76,8 @@ PortError notKept(OpenStep step, PortSetting setting, std::uint32_t baud)
 // character (start, 8 data, stop bit) takes on the line.
 DWORD writeMultiplierMs(std::uint32_t baud)
 {
-    const DWORD lineTime = static_cast<DWORD>((10'000 + baud - 1) / baud);
+    const auto lineTime = static_cast<DWORD>(
+        std::chrono::ceil<std::chrono::milliseconds>(characterTime(baud)).count());
     return std::max(WriteTotalTimeoutMultiplierMs, lineTime);
 }
 
@@ -316,7 +318,7 @@ std::optional<PortError> SerialPortPrivate::openNative(const std::string& device
     native = std::make_unique<NativePort>();
     native->handle = handle;
     native->baud = baud;
-    native->charTime = std::chrono::microseconds((10'000'000 + baud - 1) / baud);
+    native->charTime = characterTime(baud);
 
     if (auto failed = native->applyTimeouts(api, baud))
         return failed;

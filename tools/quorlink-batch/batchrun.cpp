@@ -5,6 +5,7 @@
 #include "portlisting.h"
 #include "stopsignals.h"
 
+#include "serial/baudrates.h"
 #include "serial/seriallink.h"
 #include "serial/waitinterrupt.h"
 #include "settings/applysettings.h"
@@ -205,16 +206,12 @@ public:
 private:
     static constexpr std::chrono::microseconds SlowRequest{10'000};
 
-    // The time line `line`'s request with its CR LF takes on the wire, at
-    // 10 bits a character; a code page of more than one byte a character
-    // makes it a little longer than this.
+    // The time line `line`'s request with its CR LF takes on the wire; a
+    // code page of more than one byte a character makes it a little longer.
     std::chrono::microseconds wireTime(int line) const
     {
-        const std::uint32_t baud = m_link.hCom().baudRate();
-        if (baud == 0)
-            return {};
-        const auto bits = static_cast<long long>(m_source.line(line - 1).size() + 2) * 10;
-        return std::chrono::microseconds{bits * 1'000'000 / baud};
+        const auto characters = static_cast<long long>(m_source.line(line - 1).size() + 2);
+        return serial::characterTime(m_link.hCom().baudRate()) * characters;
     }
 
     void exchangeEnded(int line, const std::u16string_view* reply)
