@@ -474,26 +474,28 @@ void saveResultFile(const std::filesystem::path& path, std::u16string_view text,
     if (testing::temporaryFileCreated)
         testing::temporaryFileCreated(fd);
 
-    auto fail = [&](bool closed) {
-        if (!closed)
-            closeFile(fd);
+    // Closed on every way out.
+    OpenFile file(fd);
+    auto removeTemporary = [&] {
         std::error_code ignored;
         fs::remove(temporary, ignored);
+    };
+    auto fail = [&] {
+        if (file.isOpen())
+            file.close();
+        removeTemporary();
         throw std::runtime_error("Stream write error");
     };
 
-    if (!writeAll(fd, bytes))
-        fail(false);
-    setFinalAttributes(target, fd);
-    if (!flushToDisk(fd))
-        fail(false);
-    if (closeFile(fd) != 0)
-        fail(true);
+    if (!writeAll(file.get(), bytes))
+        fail();
+    setFinalAttributes(target, file.get());
+    if (!flushToDisk(file.get()) || !file.close())
+        fail();
 
     if (!replaceFile(temporary, target)) {
         const int error = lastError();
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
+        removeTemporary();
         throwFileError("Cannot create file", path, error);
     }
     syncFolder(folder);
