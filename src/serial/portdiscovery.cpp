@@ -12,14 +12,6 @@
 
 namespace quorlink::serial {
 
-namespace {
-
-// The highest COM number: a COM name has at most three digits and stops at
-// COM255 (parseComName).
-constexpr std::int32_t HighestPortNumber = 255;
-
-} // namespace
-
 std::vector<ListedPort> listPorts(const PortTable& table, std::int32_t storedPort,
                                   const std::vector<SystemPort>& system)
 {

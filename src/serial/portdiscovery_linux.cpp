@@ -133,7 +133,7 @@ std::int32_t defaultNumberOf(const SystemPort& port)
 {
     const std::string name = fs::path(port.node).filename().string();
     const auto [prefix, index] = naturalKey(name);
-    if (prefix != "ttyS" || index < 0 || index >= 255)
+    if (prefix != "ttyS" || index < 0 || index >= HighestPortNumber)
         return 0;
     return static_cast<std::int32_t>(index) + 1;
 }

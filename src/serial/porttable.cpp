@@ -28,7 +28,7 @@ std::optional<std::int32_t> parseComName(std::string_view text)
             return std::nullopt;
         number = number * 10 + (c - '0');
     }
-    if (number > 255)
+    if (number > HighestPortNumber)
         return std::nullopt;
     return number;
 }

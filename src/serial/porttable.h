@@ -11,6 +11,9 @@ namespace quorlink::serial {
 // "COM" and the port number in plain decimal ("COM3").
 std::string comName(std::int32_t portNumber);
 
+// The highest port number a COM name gives ("COM255").
+inline constexpr std::int32_t HighestPortNumber = 255;
+
 // The port number of a COM name: "COM", in any letter case, then the number
 // in plain decimal from 1 to 255, without sign, spaces or leading zeros, so
 // that every port has one spelling apart from letter case ("COM3", "com3"
